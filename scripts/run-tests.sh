@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Runs every test: native, sanitizer and Windows (under Wine, one shared Xvfb display).
+set -uo pipefail
+cd "$(dirname "$0")/.."
+export ZV_WINEPREFIX=${ZV_WINEPREFIX:-$PWD/build/wineprefix}
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
+
+xvfb_pid=""
+cleanup() {
+  WINEPREFIX=$ZV_WINEPREFIX wineserver -k >/dev/null 2>&1 || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" >/dev/null 2>&1
+  return 0
+}
+trap cleanup EXIT
+
+if [ -z "${DISPLAY:-}" ]; then
+  for n in $(seq 90 140); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    export DISPLAY=":$n"
+    sleep 1
+    break
+  done
+fi
+# Create the prefix once, before tests start in parallel, and keep one wineserver for the run.
+scripts/wine-run cmd /c exit 0 >/dev/null 2>&1
+WINEPREFIX=$ZV_WINEPREFIX wineserver -p >/dev/null 2>&1 || true
+
+rc=0
+echo "== host tests"; ctest --preset host -j "$(nproc)" || rc=1
+echo "== sanitizer tests"; ctest --preset asan -j "$(nproc)" || rc=1
+echo "== Windows tests under Wine"; ctest --preset win32 -j 2 || rc=1
+exit $rc

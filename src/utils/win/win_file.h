@@ -1,0 +1,59 @@
+// IFile on the Win32 API (CreateFileA with sharing for all), plus a move-only handle owner.
+#pragma once
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "utils/file_io.h"
+
+namespace zv {
+
+class UniqueHandle {
+public:
+    UniqueHandle() = default;
+    explicit UniqueHandle(HANDLE h) : h_(h) {}
+    ~UniqueHandle() { Reset(); }
+    UniqueHandle(UniqueHandle&& o) noexcept : h_(o.Release()) {}
+    UniqueHandle& operator=(UniqueHandle&& o) noexcept {
+        if (this != &o) Reset(o.Release());
+        return *this;
+    }
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+
+    HANDLE Get() const { return h_; }
+    bool Valid() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
+    explicit operator bool() const { return Valid(); }
+    HANDLE Release() {
+        HANDLE h = h_;
+        h_ = nullptr;
+        return h;
+    }
+    void Reset(HANDLE h = nullptr) {
+        if (Valid()) CloseHandle(h_);
+        h_ = h;
+    }
+
+private:
+    HANDLE h_ = nullptr;
+};
+
+class Win32File : public IFile {
+public:
+    explicit Win32File(UniqueHandle h) : h_(std::move(h)) {}
+    int64_t Size() override;
+    bool Seek(int64_t position) override;
+    int64_t Position() override;
+    int32_t Read(void* buffer, int32_t count) override;
+    int32_t Write(const void* buffer, int32_t count) override;
+    HANDLE Handle() const { return h_.Get(); }
+
+private:
+    UniqueHandle h_;
+};
+
+std::unique_ptr<IFile> OpenWin32File(const std::string& path, OpenMode mode);
+bool Win32FileExists(const std::string& path);
+
+}  // namespace zv
