@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "dialogs/msgbox_layout.h"
 #include "utils/text.h"
 
 namespace zv {
@@ -62,8 +63,8 @@ MarkupText ConvertMarkup(const std::string& markup) {
 
 std::string ComposeBoxText(int mode, const std::string& title, const std::string& text) {
     if (mode != 0) return text;
-    static const std::string kStandardTitles = "|Error|Attention|Confirm|";
-    const bool standard = !title.empty() && kStandardTitles.find(title) != std::string::npos;
+    const bool standard =
+        !title.empty() && std::string(kDefaultBoxTitles).find(title) != std::string::npos;
     const std::string heading = standard ? UpperCase(title) : title;
     return "<<b>" + heading + "</b><P><P>" + text + "<P>";
 }
