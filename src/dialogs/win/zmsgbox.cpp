@@ -294,6 +294,8 @@ int RunMsgBox(HWND owner, const std::string& text, const std::string& title, int
         if (s.previousActive) EnableWindow(s.previousActive, TRUE);
     }
     g_openBoxes.pop_back();
+    // Unregistering only works once no window of the class is left, so it waits for the loop's
+    // end rather than the box's WM_DESTROY; the font goes with s for the same reason.
     if (g_openBoxes.empty()) UnregisterClassA(kMsgBoxClassName, GetModuleHandleA(nullptr));
     return s.result;
 }
