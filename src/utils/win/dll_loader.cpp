@@ -4,13 +4,20 @@
 
 namespace zv {
 
+namespace {
+// True once the default search is restricted to the system folder: bare names are then safe and
+// keep side-by-side redirection (comctl32 v6 from the manifest).
+bool g_searchRestricted = false;
+}  // namespace
+
 void HardenDllSearch() {
     HMODULE k32 = GetModuleHandleA("kernel32.dll");
     using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
     using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
     auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
         reinterpret_cast<void*>(GetProcAddress(k32, "SetDefaultDllDirectories")));
-    if (setDefault) setDefault(0x00000800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */);
+    if (setDefault && setDefault(0x00000800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */))
+        g_searchRestricted = true;
     auto setDir = reinterpret_cast<SetDllDirectoryFn>(
         reinterpret_cast<void*>(GetProcAddress(k32, "SetDllDirectoryA")));
     if (setDir) setDir("");
@@ -26,7 +33,7 @@ std::string SystemDllPath(const char* name) {
 
 HMODULE LoadSystemLibrary(const char* name) {
     UINT old = SetErrorMode(SEM_NOOPENFILEERRORBOX);
-    HMODULE h = LoadLibraryA(SystemDllPath(name).c_str());
+    HMODULE h = LoadLibraryA(g_searchRestricted ? name : SystemDllPath(name).c_str());
     SetErrorMode(old);
     return h;
 }
