@@ -16,6 +16,7 @@
 #include "dialogs/win/zmsgbox.h"
 #include "utils/text.h"
 #include "utils/win/dll_loader.h"
+#include "utils/win/sysutils.h"
 #include "utils/win/win_env.h"
 
 namespace {
@@ -60,7 +61,7 @@ int main(int argc, char** argv) {
     if (a.count("font") || a.count("size") || a.count("font-charset"))
         zv::SetMsgBoxFont(a.count("font") ? a["font"] : "Tahoma", static_cast<int>(Num(a, "size", 0)),
                           static_cast<int>(Num(a, "font-charset", DEFAULT_CHARSET)));
-    if (a.count("autoplay")) zv::SetMsgBoxAutoPlayMessage(RegisterWindowMessageA("QueryCancelAutoPlay"));
+    if (a.count("autoplay")) zv::SetAutoPlaySuppression(true);
     HWND owner = a.count("owner") ? OpenOwner() : nullptr;
 
     const std::string box = a.count("box") ? a["box"] : "show";
