@@ -99,7 +99,11 @@ std::string UsageText() {
 
 CliEnvironment ProcessEnvironment() {
     CliEnvironment env;
+#ifdef _WIN32
+    env.now = int64_t(_time64(nullptr));
+#else
     env.now = int64_t(std::time(nullptr));
+#endif
     if (const char* e = std::getenv("SOURCE_DATE_EPOCH")) {
         env.haveEpoch = ParseEpoch(e, env.epoch);
         if (!env.haveEpoch)

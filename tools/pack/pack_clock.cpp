@@ -33,14 +33,23 @@ namespace {
 const int64_t kDelphiEpochDay = DaysFromCivil(1899, 12, 30);
 
 int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+
+// Local time when the C library knows the moment, else (far past or future) the UTC time.
+CivilTime CivilOf(int64_t unixSeconds) {
+    CivilTime c;
+    if (LocalCivilTime(unixSeconds, c)) return c;
+    int64_t days = FloorDiv(unixSeconds, 86400);
+    int64_t rest = unixSeconds - days * 86400;
+    c = CivilFromDays(days);
+    c.hour = int(rest / 3600);
+    c.minute = int(rest / 60 % 60);
+    c.second = int(rest % 60);
+    return c;
+}
 }  // namespace
 
 int64_t PackageTimeFromUnix(int64_t unixSeconds) {
-    CivilTime c;
-    if (!LocalCivilTime(unixSeconds, c)) {
-        // Out of the C library's range: keep the moment, without a zone offset.
-        return unixSeconds - kDelphiEpochDay * 86400;
-    }
+    CivilTime c = CivilOf(unixSeconds);
     return (DaysFromCivil(c.year, c.month, c.day) - kDelphiEpochDay) * 86400 + c.hour * 3600 +
            c.minute * 60 + c.second;
 }
@@ -56,8 +65,8 @@ CivilTime CivilFromPackageTime(int64_t packageTime) {
 }
 
 uint32_t DosDateTimeFromUnix(int64_t unixSeconds) {
-    CivilTime c;
-    if (!LocalCivilTime(unixSeconds, c) || c.year < 1980) c = CivilTime{1980, 1, 1, 0, 0, 0};
+    CivilTime c = CivilOf(unixSeconds);
+    if (c.year < 1980) c = CivilTime{1980, 1, 1, 0, 0, 0};
     if (c.year > 2107) c = CivilTime{2107, 12, 31, 23, 59, 58};
     uint32_t date = uint32_t(c.year - 1980) << 9 | uint32_t(c.month) << 5 | uint32_t(c.day);
     uint32_t time = uint32_t(c.hour) << 11 | uint32_t(c.minute) << 5 | uint32_t(c.second / 2);

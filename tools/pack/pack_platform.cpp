@@ -126,11 +126,13 @@ std::string BaseName(const std::string& path) {
 }
 
 bool LocalCivilTime(int64_t unixSeconds, CivilTime& out) {
-    std::time_t t = std::time_t(unixSeconds);
     std::tm tm{};
 #ifdef _WIN32
-    if (localtime_s(&tm, &t) != 0) return false;
+    // The i686 C runtime's time_t is 32 bits wide: use the 64-bit calls explicitly.
+    __time64_t t = unixSeconds;
+    if (_localtime64_s(&tm, &t) != 0) return false;
 #else
+    std::time_t t = std::time_t(unixSeconds);
     if (!localtime_r(&t, &tm)) return false;
 #endif
     out.year = tm.tm_year + 1900;
@@ -151,8 +153,12 @@ bool UnixFromLocalCivil(const CivilTime& civil, int64_t& unixSeconds) {
     tm.tm_min = civil.minute;
     tm.tm_sec = civil.second;
     tm.tm_isdst = -1;
+#ifdef _WIN32
+    __time64_t t = _mktime64(&tm);
+#else
     std::time_t t = std::mktime(&tm);
-    if (t == std::time_t(-1)) return false;
+#endif
+    if (t == -1) return false;
     unixSeconds = int64_t(t);
     return true;
 }

@@ -96,6 +96,7 @@ class Writer {
 public:
     Writer(const PackageDescription& d, const BuildOptions& o) : d_(d), o_(o) {}
     ~Writer() {
+        file_.reset();  // Windows deletes no open file
         if (!done_)
             for (const auto& out : outputs_) RemoveFileQuietly(out.tempPath);
     }

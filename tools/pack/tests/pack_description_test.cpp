@@ -40,8 +40,8 @@ TEST_F(Description, ReadsEverySectionWithPathsRelativeToTheIniFile) {
         "[Languages]\nEnglish=en.lng\n"
         "[Files]\nEngine.exe* /x=c:\\p=files/Engine.exe\nReadme.txt=files/readme.txt\n"
         "libs=lib/*.dll\n");
-    EXPECT_EQ(d.stub, dir / "stub/s.exe");
-    EXPECT_EQ(d.output, dir / "out/Setup.exe");
+    EXPECT_EQ(test::Slashes(d.stub), test::Slashes(dir / "stub/s.exe"));
+    EXPECT_EQ(test::Slashes(d.output), test::Slashes(dir / "out/Setup.exe"));
     EXPECT_FALSE(d.compress);
     EXPECT_EQ(d.level, 3);
     EXPECT_EQ(d.volumeSize, 650ull << 20);
@@ -69,7 +69,7 @@ TEST_F(Description, ReadsEverySectionWithPathsRelativeToTheIniFile) {
 
 TEST_F(Description, DefaultsWithoutSections) {
     PackageDescription d = Parse("[Files]\nEngine.exe*=files/Engine.exe\n");
-    EXPECT_EQ(d.output, dir / "pkg.exe");
+    EXPECT_EQ(test::Slashes(d.output), test::Slashes(dir / "pkg.exe"));
     EXPECT_TRUE(d.compress);
     EXPECT_EQ(d.level, 9);
     EXPECT_EQ(d.volumeSize, 0u);

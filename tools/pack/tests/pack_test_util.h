@@ -60,6 +60,13 @@ inline std::string FakeStub(size_t size = 1024) {
     return s;
 }
 
+// Paths compare equal whichever separators joined them.
+inline std::string Slashes(std::string path) {
+    for (auto& c : path)
+        if (c == '\\') c = '/';
+    return path;
+}
+
 // Pins local time to UTC so that dates in packages are the same everywhere.
 inline void UseUtc() {
 #ifdef _WIN32
