@@ -200,7 +200,7 @@ int64_t PackageEnd(IFile& file) {
     if (!IsPeImage(file)) return size;
     uint64_t e = ImageEnd(file);
     if (e == 0) return size;
-    return e <= uint64_t(size) ? int64_t(e) : -1;
+    return e >= 4 && e <= uint64_t(size) ? int64_t(e) : -1;
 }
 
 // ---- Blocks ----
