@@ -3,6 +3,15 @@
 #include "utils/text.h"
 
 namespace zv {
+namespace {
+
+// Exactly one trailing backslash.
+std::string WithBackslash(std::string path) {
+    while (!path.empty() && path.back() == '\\') path.pop_back();
+    return path + "\\";
+}
+
+}  // namespace
 
 std::string ThreadTag(uint32_t threadId) { return "_" + std::to_string(threadId); }
 
@@ -43,7 +52,7 @@ std::string BuildEngineCommandLine(const EngineCommand& in) {
     const MainFileParts parts = SplitMainFile(in.mainFile);
     const std::string tail = Trim(in.argumentTail + " " + parts.extra);
 
-    std::string line = CommandProgram(NormalizeDir(in.destination, true) + parts.program);
+    std::string line = CommandProgram(WithBackslash(in.destination) + parts.program);
     if (!tail.empty()) line += " " + tail;
     line += std::string(" ") + kSwitchThreadId + in.threadTag;
     if (PosText(kSwitchOriginExe, line) == 0)
@@ -56,7 +65,7 @@ std::string BuildEngineCommandLine(const EngineCommand& in) {
 }
 
 std::string TempCopyPath(const std::string& setupFolder, const std::string& stubPath) {
-    return NormalizeDir(setupFolder, true) + kTempCopyPrefix + ExtractFileName(stubPath);
+    return WithBackslash(setupFolder) + kTempCopyPrefix + ExtractFileName(stubPath);
 }
 
 std::string RelaunchCommandLine(const std::string& copyPath, const std::string& argumentTail,

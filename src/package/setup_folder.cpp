@@ -14,6 +14,11 @@ constexpr int64_t kRandomHigh = 100000;
 // whatever holds that name belongs to someone else and is never deleted.
 constexpr int kNameAttempts = 8;
 
+std::string WithBackslash(std::string path) {
+    while (!path.empty() && path.back() == '\\') path.pop_back();
+    return path + "\\";
+}
+
 std::string ReplaceEvery(std::string text, const std::string& from, const std::string& to) {
     for (size_t p = text.find(from); p != std::string::npos; p = text.find(from, p + to.size()))
         text.replace(p, from.size(), to);
@@ -23,7 +28,7 @@ std::string ReplaceEvery(std::string text, const std::string& from, const std::s
 }  // namespace
 
 std::string SetupFolderName(const std::string& tempPath, uint32_t exeDosDateTime) {
-    return NormalizeDir(tempPath, true) + "SETUP_" + std::to_string(exeDosDateTime & 0xFFFFu);
+    return WithBackslash(tempPath) + "SETUP_" + std::to_string(exeDosDateTime & 0xFFFFu);
 }
 
 std::string SetupFolders::SetupFolder() {
