@@ -21,7 +21,8 @@
 //   /Target=<folder>  where to install (default: <local application data>\Programs\ZolvexApp)
 //   /Log=<file>       the log (default: <target>\engine.log); first line "CommandLine=" + the
 //                     command line exactly as received
-//   /Show             show the dialog (it stays hidden otherwise, as for a silent setup)
+//   /Show             show the dialog (it stays hidden otherwise, so that tests run unseen; a
+//                     real engine follows the show state the stub passes: hidden in a silent run)
 //   /Hold=<ms>        keep running that long before finishing (the setup folder stays in place)
 //   /Exit=<n>         exit code (default 0 when every file was installed, else 1)
 //   /KeepAtom         leave the atom in place: the stub then treats the setup as not completed
@@ -212,6 +213,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     log.Line("CommandLine=" + commandLine);
     log.Line("Source=" + ModuleFolder());
     log.Line("Target=" + target);
+    // How the stub asked to show the engine: 5 (SW_SHOW) normally, 0 (SW_HIDE) in a silent run.
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    GetStartupInfoA(&startup);
+    if (startup.dwFlags & STARTF_USESHOWWINDOW)
+        log.Line("ShowWindow=" + std::to_string(startup.wShowWindow));
 
     HWND dialog = CreateDialogWindow(".SDialog_Class_Name." + tag, FindSwitch(switches, "/Show"));
     const bool installed = InstallFiles(ModuleFolder(), target, log);
