@@ -67,7 +67,9 @@ void CreateAndRun_X_Exe(bool wasRunning) {
         const std::string delay = GetSwitchValue("/DELAY=", "");
         if (!delay.empty()) arguments += " /SleepX=" + delay;
         WriteRunLog("WinExec: " + copy + arguments);
-        const std::string command = copy + arguments;
+        // Quoted: unquoted, a folder with a blank ("C:\Program Files\...") would start whatever
+        // program matches the path up to the first blank.
+        const std::string command = "\"" + copy + "\"" + arguments;
         WinExec(command.c_str(), SW_HIDE);
         if (!GetParamsText().empty()) {
             // Give the copy time to create its window so forwarded switches reach it.
