@@ -139,7 +139,8 @@ struct TrailerLocation {
 TrailerLocation LocateTrailer(IFile& file);
 
 // End of the package data in a file: ImageEnd for a PE image whose ImageEnd is set, else the file
-// size; -1 when ImageEnd points beyond the end of the file or the size is unknown.
+// size; -1 when ImageEnd points beyond the end of the file (or cannot even hold a trailer length)
+// or the size is unknown.
 int64_t PackageEnd(IFile& file);
 
 // ---- Blocks ----

@@ -8,7 +8,8 @@
 
 namespace zv {
 
-// Raised when a zlib stream is damaged; carries zlib's text for the code ("data error", ...).
+// Raised by ZLibOpen when a zlib stream is damaged; carries zlib's text for the code ("data
+// error", ...). ExtractPackage catches it and reports the package as damaged.
 class EZLibError : public std::runtime_error {
 public:
     explicit EZLibError(const std::string& message) : std::runtime_error(message) {}
@@ -50,10 +51,14 @@ struct ExtractResult {
     // Files written so far stay in the destination; the caller must not start the engine.
     bool damaged = false;
     std::string damage;        // what was wrong, for the trace
-    int64_t filesWritten = 0;
+    int64_t filesWritten = 0;  // file blocks written in full (pieces of one file count each)
 };
 
 ExtractResult ExtractPackage(const ExtractOptions& options, const ExtractUi& ui);
+
+// Failed file writes of this process; only the first one shows "Unable to save Extracted File!".
+int ExtractWriteFailures();
+void ResetExtractWriteFailures();  // tests
 
 // True for a plain file name that may be joined to the destination folder: no folder separators,
 // no drive colon, not "." or "..", not empty, not a reserved device name (CON, NUL, COM1, ...).
