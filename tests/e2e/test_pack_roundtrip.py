@@ -328,12 +328,18 @@ class PackRoundTrip(unittest.TestCase):
         for name, data in self.sources.items():
             self.assertTrue(read(os.path.join(target, name)) == data, name)
 
+    def certificate(self):
+        """A throw-away self-signed code-signing key pair."""
+        key, cert = os.path.join(self.dir, "key.pem"), os.path.join(self.dir, "cert.pem")
+        if not os.path.exists(cert):
+            subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out",
+                            cert, "-days", "2", "-subj", "/CN=Zolvex test"], check=True, capture_output=True)
+        return key, cert
+
     def test_signed_package_still_reads(self):
         if not shutil.which("osslsigncode") or not shutil.which("openssl"):
             self.skipTest("osslsigncode or openssl missing")
-        key, cert = os.path.join(self.dir, "key.pem"), os.path.join(self.dir, "cert.pem")
-        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
-                        "-days", "2", "-subj", "/CN=Zolvex test"], check=True, capture_output=True)
+        key, cert = self.certificate()
         small = "[Package]\nStub=stub.exe\n[Files]\nEngine.exe*=src/lib/notes.txt\nb.dll=src/lib/b.dll\n"
         for text, name in ((small, "small.exe"), (self.full, "big.exe")):
             pkg = self.build(text, name)
@@ -361,6 +367,31 @@ class PackRoundTrip(unittest.TestCase):
             check = subprocess.run(["osslsigncode", "verify", "-CAfile", cert, signed], capture_output=True,
                                    text=True)
             self.assertIn("Succeeded", check.stdout + check.stderr)
+
+    def real_stub(self):
+        for folder in (os.environ.get("ZV_BIN", ""),
+                       os.path.join(os.environ.get("ZV_SOURCE", ""), "build", "win32", "bin")):
+            path = os.path.join(folder, "stub.exe")
+            if folder and os.path.isfile(path) and read(path)[256:258] == b"PE":
+                return os.path.abspath(path)
+        self.skipTest("no stub.exe with its PE header at 256 (win32 build)")
+
+    def test_real_stub_template(self):
+        stub = self.real_stub()
+        pkg = self.build(self.full.replace("Stub=stub.exe", "Stub=" + stub), "real.exe")
+        data = read(pkg)
+        self.assertTrue(data[:len(read(stub))][256:] == read(stub)[256:])
+        self.assertEqual(read_trailer(data)["PackageStart"], len(read(stub)))
+        self.assertIn("OK: 7 files", run(["verify", pkg]).stdout)
+        files, main = stub_walk(pkg)
+        self.assertSameFiles(files)
+        if shutil.which("osslsigncode") and shutil.which("openssl"):
+            key, cert = self.certificate()
+            signed = pkg + ".signed.exe"
+            subprocess.run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-in", pkg, "-out", signed],
+                           check=True, capture_output=True)
+            self.assertIn("OK: 7 files", run(["verify", signed]).stdout)
+            self.assertSameFiles(stub_walk(signed)[0])
 
     def test_damage_gives_nonzero_exit_and_a_message(self):
         pkg = self.build(self.full, "damage.exe")
@@ -410,6 +441,14 @@ class PackRoundTrip(unittest.TestCase):
         p = subprocess.run([wine, exe, "verify", "linux.exe"], cwd=self.dir, env=ENV, capture_output=True,
                            text=True, errors="replace")
         self.assertEqual(p.returncode, 0, p.stderr)
+        # Without a Stub key the Windows packager takes the stub.exe that lies beside it.
+        if os.path.isfile(os.path.join(os.path.dirname(exe), "stub.exe")):
+            self.write("nostub.ini", self.files)
+            p = subprocess.run([wine, exe, "build", "nostub.ini", "-o", "beside.exe"], cwd=self.dir, env=ENV,
+                               capture_output=True, text=True, errors="replace")
+            self.assertEqual(p.returncode, 0, p.stderr)
+            stub = read(os.path.join(os.path.dirname(exe), "stub.exe"))
+            self.assertTrue(read(os.path.join(self.dir, "beside.exe"))[512:len(stub)] == stub[512:])
 
 
 if __name__ == "__main__":
