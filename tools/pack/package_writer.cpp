@@ -325,9 +325,7 @@ BuildResult Writer::Run() {
     spanned_ = d_.volumeSize > 0;
     if (d_.blockSize > kMaxBlockSize) throw PackError("BlockSize must be at most 1G");
     blockLimit_ = d_.blockSize ? d_.blockSize : kMaxBlockSize;
-    if (StatPath(outputPath_).exists && StatPath(stubPath).exists &&
-        std::string(BaseName(outputPath_)) == BaseName(stubPath) &&
-        ParentFolder(outputPath_) == ParentFolder(stubPath))
+    if (SamePath(outputPath_, stubPath))
         throw PackError("the output would overwrite the stub template " + stubPath);
 
     std::vector<uint8_t> stub = ReadStub(stubPath);

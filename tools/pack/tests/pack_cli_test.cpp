@@ -68,6 +68,12 @@ TEST(PackCli, BuildReportsFailuresOnStderrAndLeavesNoOutput) {
     EXPECT_EQ(epoch.code, kExitFailed);
     EXPECT_NE(epoch.err.find("SOURCE_DATE_EPOCH"), std::string::npos);
 
+    test::WriteBytes(dir / "stub.exe", test::FakeStub());
+    CliRun self = Cli({"build", dir / "pkg.ini", "--stub", dir / "stub.exe", "-o", dir + "/./stub.exe"});
+    EXPECT_EQ(self.code, kExitFailed);
+    EXPECT_NE(self.err.find("would overwrite the stub template"), std::string::npos) << self.err;
+    EXPECT_EQ(test::ReadBytes(dir / "stub.exe"), test::FakeStub());
+
     CliRun stub = Cli({"build", dir / "pkg.ini", "--stub", dir / "absent.exe", "-o", dir / "out.exe"});
     EXPECT_EQ(stub.code, kExitFailed);
     EXPECT_NE(stub.err.find("stub template not found"), std::string::npos) << stub.err;
