@@ -1,10 +1,7 @@
 #include "package/package_layout.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <chrono>
-#include <climits>
 #include <cstring>
 #include <random>
 
@@ -205,58 +202,6 @@ int64_t PackageEnd(IFile& file) {
 
 // ---- Blocks ----
 
-void AppendBlockLength(std::vector<uint8_t>& out, int32_t length) {
-    uint8_t b[4];
-    SetLE32(b, uint32_t(length));
-    out.insert(out.end(), b, b + 4);
-}
-
-void AppendHeadBlock(std::vector<uint8_t>& out, const std::string& text) {
-    AppendBlockLength(out, int32_t(text.size()));
-    out.insert(out.end(), text.begin(), text.end());
-}
-
-bool CompressZlib(const uint8_t* data, size_t size, std::vector<uint8_t>& out, int level) {
-    if (size > ULONG_MAX / 2) return false;
-    uLongf bound = compressBound(uLong(size));
-    std::vector<uint8_t> buf(bound);
-    static const uint8_t empty = 0;
-    if (compress2(buf.data(), &bound, size ? data : &empty, uLong(size), level) != Z_OK)
-        return false;
-    buf.resize(bound);
-    out = std::move(buf);
-    return true;
-}
-
-bool AppendFileBlock(std::vector<uint8_t>& out, const std::vector<uint8_t>& content, bool compress,
-                     int level) {
-    if (content.size() > size_t(INT32_MAX)) return false;
-    if (!compress) {
-        AppendBlockLength(out, -int32_t(content.size()));
-        out.insert(out.end(), content.begin(), content.end());
-        return true;
-    }
-    std::vector<uint8_t> packed;
-    if (!CompressZlib(content.data(), content.size(), packed, level)) return false;
-    if (packed.empty() || packed.size() > size_t(INT32_MAX)) return false;
-    AppendBlockLength(out, int32_t(packed.size()));
-    out.insert(out.end(), packed.begin(), packed.end());
-    return true;
-}
-
-std::string MakeItemHeader(const std::string& name, uint32_t dosDateTime) {
-    return "|" + name + "|" + std::to_string(dosDateTime) + "|";
-}
-
-std::vector<uint8_t> MakeFileBlockContent(const std::string& name, uint32_t dosDateTime,
-                                          const uint8_t* data, size_t size) {
-    std::string header = MakeItemHeader(name, dosDateTime);
-    std::vector<uint8_t> content(header.begin(), header.end());
-    content.push_back(0);
-    if (size) content.insert(content.end(), data, data + size);
-    return content;
-}
-
 FileBlockContent SplitFileBlockContent(const uint8_t* content, size_t size) {
     FileBlockContent r;
     if (!content || size == 0) return r;
@@ -277,45 +222,6 @@ ItemHeader ParseItemHeader(const std::string& header) {
     h.name = h.marked ? h.rawName.substr(0, star) : h.rawName;
     h.date = StrToInt64Def(SUB::GetItem(header, 1), 0);
     return h;
-}
-
-std::string HeaderFields::Encode() const {
-    return "|" + updateUrl + "|" + infoFileName + "|" + agentFileName + "|" + scrambledToken + "|" +
-           (silentSetup ? "1" : "0") + "|";
-}
-
-std::string DownloadFields::Encode() const {
-    return "|" + downloadUrl + "|" + downloadFileName + "|" + (alwaysDownload ? "1" : "0") + "|" +
-           scrambledToken + "|" + downloadSize + "|";
-}
-
-std::string MakeLanguageItem(const std::string& name,
-                             const std::vector<std::pair<std::string, std::string>>& entries) {
-    std::string item = "\x01" + name + "\x01";
-    for (const auto& e : entries) item += e.first + "=" + e.second + "\x01";
-    return item;
-}
-
-std::string MakeLanguageBlock(const std::vector<std::string>& languageItems) {
-    if (languageItems.empty()) return "";
-    std::string block = "\x02";
-    for (const auto& item : languageItems) block += item + "\x02";
-    return block;
-}
-
-PackageTrailer SealPackage(std::vector<uint8_t>& image, PackageTrailer trailer, bool setImageEnd,
-                           bool checksumOff) {
-    trailer.TrailerSize = kTrailerSize;
-    if (setImageEnd && IsPeImage(image.data(), image.size()))
-        SetImageEnd(image.data(), image.size(), uint64_t(image.size()) + kTrailerSize);
-    size_t at = image.size();
-    trailer.PackageChecksum = 0;
-    image.resize(at + kTrailerSize);
-    trailer.EncodeTo(image.data() + at);
-    trailer.PackageChecksum =
-        checksumOff ? kChecksumOff : PackageChecksum(image.data(), image.size(), kTrailerSize);
-    trailer.EncodeTo(image.data() + at);
-    return trailer;
 }
 
 // ---- Checksum ----
@@ -391,44 +297,6 @@ std::string UnscrambleToken(const std::string& text) {
     // empty result would compare equal to another broken token.
     if (count <= 0) return failure;
     return std::string(reinterpret_cast<const char*>(b.data()) + padding + 3, size_t(count));
-}
-
-std::string ScrambleToken(const std::string& token, uint32_t seed, int maxPadding) {
-    maxPadding = std::max(0, std::min(maxPadding, 254));
-    std::mt19937 rng(seed);
-    auto randomByte = [&rng] { return uint8_t(rng() & 0xFF); };
-    auto randomUpTo = [&rng](int high) { return int(rng() % uint32_t(high + 1)); };
-
-    int padding = randomUpTo(maxPadding);
-    int tail = randomUpTo(maxPadding);  // bytes between the token and the check byte
-    uint8_t first = randomByte();
-    uint8_t last = randomByte();
-    uint8_t key = uint8_t(first ^ last);
-
-    std::vector<uint8_t> plain;
-    plain.push_back(uint8_t(padding));
-    plain.push_back(uint8_t(tail + 1));  // the stored tail length counts the check byte
-    for (int i = 0; i < padding; ++i) plain.push_back(randomByte());
-    plain.insert(plain.end(), token.begin(), token.end());
-    for (int i = 0; i < tail; ++i) plain.push_back(randomByte());
-
-    std::vector<uint8_t> b;
-    b.push_back(first);
-    for (uint8_t c : plain) b.push_back(uint8_t(c ^ key));
-    uint8_t check = 0;
-    for (uint8_t c : b) check = uint8_t(check + c);
-    check = uint8_t(check + last);
-    b.push_back(check);
-    b.push_back(last);
-
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(b.size() * 2);
-    for (uint8_t c : b) {
-        out += char(kHex[c >> 4] + 50);
-        out += char(kHex[c & 15] + 50);
-    }
-    return out;
 }
 
 // ---- Space ----

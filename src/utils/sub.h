@@ -17,6 +17,8 @@ public:
     static bool ContainsItem(const std::string& list, const std::string& item, bool trim,
                              bool ignoreCase);
     static std::string ChooseDelimiter(const std::string& list);
+    // Built lists use "|" unless an item holds it (then the next free of "*~^!@#$&", 0xFF).
+    // dedupe drops exact repeats.
     static std::string MakeList(const std::vector<std::string>& items, bool dedupe = false);
     static std::string AppendItems(const std::string& list, const std::vector<std::string>& items,
                                    bool dedupe = false);

@@ -38,19 +38,24 @@ std::string Unquote(const std::string& text, bool force = false);
 std::string Quote(const std::string& text);
 std::string ExpandEscapes(const std::string& text);
 
-// Scrambled texts ("Scrambled=01" + key character + data).
+// Scrambled texts ("Scrambled=01" + key character + data). Any other text, the bare prefix
+// without a key character included, is returned unchanged.
 std::string Unscramble(const std::string& text);
 
 // Numbers and fixed-width text.
+// A width below -2 fills to its absolute value and cuts a longer text to width-1 characters + ".".
 std::string PadLeft(const std::string& text, int width, char ch = ' ');
+// Zeros go after a minus sign; the sign counts towards the width.
 std::string PadZero(int64_t number, int width);
 std::string IntText(int64_t number);
 std::string BoolText(bool value);
 std::string BoolDigit(bool value);
 // Decimal integer (optional sign, surrounding blanks allowed); def when not a number or out of range.
 int64_t StrToInt64Def(const std::string& text, int64_t def);
+// Unsigned digits of base 2..16; def for a foreign digit, a digit the base lacks, or overflow.
 int64_t HexToInt(const std::string& text, int64_t def);
 int64_t BaseToInt(const std::string& text, int base, int64_t def);
+// value / unit: rounded up when decimals < 1, else with 2, 3 or 4 (otherwise 1) decimals.
 std::string SizeText(int64_t value, int64_t unit, int decimals, bool thousands);
 std::string RandomText(int64_t low, int64_t high);
 
@@ -73,12 +78,20 @@ std::string GetExePath(bool baseNameOnly = false);
 std::string FileBaseName(const std::string& path, bool allExtensions = false);
 std::string ExtractFileName(const std::string& path);    // text after the last '\', '/' or ':'
 std::string ExtractFilePath(const std::string& path);    // folder part with its trailing separator
+// Removes one trailing backslash (paths over 2 characters), then appends one when asked; an
+// empty path stays empty.
 std::string NormalizeDir(const std::string& path, bool addBackslash);
 std::string StripTrailingBackslash(const std::string& path);
 std::string GetExeDir(bool addBackslash);
+// A backslash after a double-byte lead byte is that character's trail byte and is never cut.
+// No character is a lead byte until the Win32 layer installs the system's test.
+using LeadByteTest = bool (*)(char);
+LeadByteTest SetLeadByteTest(LeadByteTest test);
 
 // Waiting: dispatches window messages through the Host seam.
 void YieldX(uint32_t milliseconds);
+// Pumps at least once; step 0 is duration / 10 within 1..25. Returns the low 32 bits of the
+// final millisecond reading.
 uint32_t Wait(int64_t duration, uint32_t step = 0);
 double MillisecondsNow();
 

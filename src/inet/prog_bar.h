@@ -1,0 +1,24 @@
+// Progress events of a download, forwarded to a sink with the shape of StubProgress.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace zv {
+
+using ProgressSink = void (*)(int kind, int32_t reserved, uint16_t range, const std::string& text,
+                              int32_t step, int32_t position);
+
+class TProgBar {
+public:
+    explicit TProgBar(ProgressSink sink) : sink_(sink) {}
+    void SetRange(int32_t position, int32_t maximum);
+    void Step(const std::string& statusText);
+    void SetTitle(const std::string& text);
+    void Finish(uint32_t waitBefore, uint32_t waitAfter);
+
+private:
+    void Send(int kind, uint16_t range, const std::string& text, int32_t step, int32_t position);
+    ProgressSink sink_;
+};
+
+}  // namespace zv

@@ -1,0 +1,113 @@
+#include "package/win/setup_folder_win.h"
+
+#include <windows.h>
+
+#include <random>
+
+#include "dialogs/win/zmsgbox.h"
+#include "lang/lang_strings.h"
+#include "package/setup_folder.h"
+#include "utils/host_env.h"
+#include "utils/win/files_win.h"
+#include "utils/win/win_file.h"
+
+namespace zv {
+namespace {
+
+class Win32SetupFileSystem : public ISetupFileSystem {
+public:
+    std::string TempPath() override {
+        char buffer[MAX_PATH + 1] = {};
+        const DWORD n = GetTempPathA(sizeof buffer, buffer);
+        return n > 0 && n < sizeof buffer ? std::string(buffer, n) : std::string();
+    }
+
+    uint32_t ExeFileDateTime() override {
+        UniqueHandle file(CreateFileA(Host().exePath().c_str(), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr));
+        FILETIME written, local;
+        WORD date = 0, time = 0;
+        if (file && GetFileTime(file.Get(), nullptr, nullptr, &written) &&
+            FileTimeToLocalFileTime(&written, &local))
+            FileTimeToDosDateTime(&local, &date, &time);
+        return uint32_t(date) << 16 | time;
+    }
+
+    bool IsFixedDrive(char letter) override {
+        const char root[] = {letter, ':', '\\', '\0'};
+        return GetDriveTypeA(root) == DRIVE_FIXED;
+    }
+
+    bool FolderExists(const std::string& path) override {
+        const DWORD a = GetFileAttributesA(path.c_str());
+        return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+    }
+
+    bool FileExists(const std::string& path) override {
+        const DWORD a = GetFileAttributesA(path.c_str());
+        return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+    }
+
+    bool CreateFolder(const std::string& path) override {
+        for (size_t p = path.find('\\', 3); p != std::string::npos; p = path.find('\\', p + 1))
+            CreateDirectoryA(path.substr(0, p).c_str(), nullptr);
+        CreateDirectoryA(path.c_str(), nullptr);
+        return FolderExists(path);
+    }
+
+    bool WriteFile(const std::string& path, const std::string& bytes) override {
+        UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD written = 0;
+        return file && ::WriteFile(file.Get(), bytes.data(), DWORD(bytes.size()), &written,
+                                   nullptr) &&
+               written == bytes.size();
+    }
+
+    double FreeSpace(const std::string& path) override { return GetFreeDiskSpace(path); }
+
+    bool DeleteTree(const std::string& path) override { return zv::DeleteTree(path, true); }
+
+    int64_t Random(int64_t low, int64_t high) override {
+        static std::mt19937 generator{std::random_device{}() ^ GetTickCount()};
+        return std::uniform_int_distribution<int64_t>(low, high)(generator);
+    }
+};
+
+SetupFolders& Folders() {
+    static Win32SetupFileSystem fs;
+    static SetupFolders folders(fs);
+    return folders;
+}
+
+}  // namespace
+
+std::string SetupFolder() { return Folders().SetupFolder(); }
+bool FindTempRoot() { return Folders().FindTempRoot(); }
+std::string AlternateSetupFolder() { return Folders().AlternateSetupFolder(); }
+void RemoveAlternateSetupFolder() { Folders().RemoveAlternateSetupFolder(); }
+void RemoveSetupFolder() { DeleteTree(SetupFolder(), true); }
+
+bool EnoughSpace(const std::string& folder, const std::string& packageFile) {
+    const double required = TGFileInfo(packageFile).SpaceRequired(folder);
+    const DWORD a = GetFileAttributesA(folder.c_str());
+    const bool exists = a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+    return required < GetFreeDiskSpace(folder) && exists;
+}
+
+bool ConfirmTempSpace(const std::string& folder, const TGFileInfo& reader) {
+    const std::string& block = reader.LanguageText();
+    const TempSpaceTexts texts{
+        GetLangString(block, lang::kTempDrive), GetLangString(block, lang::kTempDriveLow),
+        GetLangString(block, lang::kSpaceRequired), GetLangString(block, lang::kSpaceAvailable),
+        GetLangString(block, lang::kContinueSetup)};
+    const std::string message =
+        TempSpaceMessage(folder, reader.SpaceRequired(folder), GetFreeDiskSpace(folder),
+                         reader.ShowTempNotice(), texts);
+    if (message.empty()) return true;
+    return ConfirmBox(kBoxWithHeading, message, GetLangString(block, lang::kConfirmTitle), 0,
+                      GetLangCharset(block), GetLangString(block, lang::kButtonCaptions));
+}
+
+}  // namespace zv

@@ -1,0 +1,173 @@
+#include "package/win/stub_dispatch.h"
+
+#include <exception>
+#include <memory>
+#include <vector>
+
+#include "inet/win/web_stub.h"
+#include "package/gfile_info.h"
+#include "package/setup_cmdline.h"
+#include "package/setup_dispatch.h"
+#include "package/setup_exit.h"
+#include "package/unpack.h"
+#include "package/win/setup_folder_win.h"
+#include "package/win/stub_setup.h"
+#include "stub/win/stub_window.h"
+#include "utils/host_env.h"
+#include "utils/ini_reg.h"
+#include "utils/switches.h"
+#include "utils/text.h"
+#include "utils/trace.h"
+#include "utils/win/win_file.h"
+
+namespace zv {
+namespace {
+
+constexpr const char* kSpanDiskKey = "HKEY_CURRENT_USER\\Software\\Velmorra\\Zolvex\\SpanDisk";
+
+// OwnPackage, or a reader of the running executable where the entry has none.
+class OwnReader {
+public:
+    OwnReader() {
+        if (!OwnPackage) local_ = std::make_unique<TGFileInfo>(Host().exePath());
+    }
+    const TGFileInfo& operator*() const { return OwnPackage ? *OwnPackage : *local_; }
+    const TGFileInfo* operator->() const { return &**this; }
+
+private:
+    std::unique_ptr<TGFileInfo> local_;
+};
+
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
+    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    LARGE_INTEGER size;
+    if (!file || !GetFileSizeEx(file.Get(), &size) || size.QuadPart > 0x7FFFFFFF) return false;
+    bytes.resize(size_t(size.QuadPart));
+    DWORD got = 0;
+    return bytes.empty() ||
+           (ReadFile(file.Get(), bytes.data(), DWORD(bytes.size()), &got, nullptr) &&
+            got == bytes.size());
+}
+
+bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes,
+                    const FILETIME* written) {
+    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD put = 0;
+    if (!file || !WriteFile(file.Get(), bytes.data(), DWORD(bytes.size()), &put, nullptr) ||
+        put != bytes.size())
+        return false;
+    if (written) SetFileTime(file.Get(), nullptr, nullptr, written);
+    return true;
+}
+
+bool LastWriteTime(const std::string& path, FILETIME& time) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+    time = data.ftLastWriteTime;
+    return true;
+}
+
+bool StartHidden(const std::string& commandLine, const std::string& folder) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION process = {};
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.c_str(), &startup, &process))
+        return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
+void RunDispatch() {
+    const OwnReader own;
+    std::string url = own->DownloadUrl();
+    const std::string agentName = own->SaveAgentCopy() ? own->AgentFileName() : std::string();
+
+    if (own->IsWebStub()) {
+        if (!agentName.empty()) WriteWebStubAgentCopy(agentName);
+        const std::string fileName = own->DownloadFileName();
+        const std::string ownFolder = ExtractFilePath(Host().exePath());
+        if (!own->AlwaysDownload() && !fileName.empty() && FileExists(ownFolder + fileName))
+            url = ownFolder.substr(0, ownFolder.size() - 1);
+        if (!WebStubSetup(SetupFolder(), url, fileName) && StubExitCode() == exit_code::kOk)
+            SetStubExitCode(exit_code::kDownloadFailed);
+        return;
+    }
+    std::string packageFile = GetSwitchValue(kSwitchSpanFile, "");
+    if (packageFile.empty()) packageFile = Host().exePath();
+    const bool hidden = HasSwitch(kSwitchHide) || own->SilentSetup();
+    RunSetup(SetupFolder(), packageFile, agentName, GetParamsText(), !hidden);
+}
+
+}  // namespace
+
+bool IsSpanLevel1() {
+    const OwnReader own;
+    return own->SpannedPackage() && GetSwitchInt(kSwitchSpanLevel, 1) == 1;
+}
+
+bool IsSpanLevel2() { return GetSwitchInt(kSwitchSpanLevel, 1) == 2; }
+
+bool RelaunchFromTemp() {
+    const std::string stub = Host().exePath();
+    const std::string folder = SetupFolder();
+    const std::string copy = TempCopyPath(folder, stub);
+    bool started = CopyFileA(stub.c_str(), copy.c_str(), FALSE) != 0;
+    if (started) {
+        // Files from a CD arrive read-only, and the copy's self-deletion at the end of its run
+        // could never remove a read-only file.
+        SetFileAttributesA(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
+        // The copy starts in its own folder so that nothing keeps the medium's drive busy.
+        started = StartHidden(RelaunchCommandLine(copy, GetParamsText(), stub), folder);
+    }
+    if (!started) {
+        TraceOut().Write("RelaunchFromTemp: could not start ").Write(copy).Write(", error ")
+            .WriteLine(std::to_string(GetLastError()));
+        SetStubExitCode(exit_code::kNoEngine);
+    }
+    return started;
+}
+
+bool ForcePrompt() { return ReadRegString(kSpanDiskKey, "ForcePrompt", "0") == "1"; }
+
+bool WriteWebStubAgentCopy(const std::string& agentName) {
+    const std::string stub = Host().exePath();
+    const std::string name = ExtractFileName(agentName);
+    std::vector<uint8_t> bytes;
+    FILETIME written;
+    const bool dated = LastWriteTime(stub, written);
+    if (!IsSafeEntryName(name) || !ReadWholeFile(stub, bytes) || !MakeWebStubAgentCopy(bytes)) {
+        TraceOut().Write("WriteWebStubAgentCopy: no agent copy >").Write(agentName).WriteLine("<");
+        return false;
+    }
+    return WriteWholeFile(SetupFolder() + "\\" + name, bytes, dated ? &written : nullptr);
+}
+
+void DispatchSetup(HWND window) {
+    static bool running = false;
+    if (window) KillTimer(window, kStubTimerId);
+    if (running) return;
+    running = true;
+    try {
+        RunDispatch();
+    } catch (const std::exception& e) {
+        TraceException(e, "DispatchSetup");
+        if (StubExitCode() == exit_code::kOk) SetStubExitCode(exit_code::kNoEngine);
+    }
+    try {
+        RemoveSetupFolder();
+    } catch (const std::exception& e) {
+        TraceException(e, "DispatchSetup", "RemoveSetupFolder");
+    }
+    PostQuitMessage(0);
+}
+
+}  // namespace zv

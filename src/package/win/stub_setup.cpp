@@ -1,0 +1,261 @@
+#include "package/win/stub_setup.h"
+
+#include <windows.h>
+
+#include <exception>
+#include <vector>
+
+#include "dialogs/win/zmsgbox.h"
+#include "lang/lang_strings.h"
+#include "package/gfile_info.h"
+#include "package/setup_cmdline.h"
+#include "package/setup_exit.h"
+#include "package/unpack.h"
+#include "package/win/setup_folder_win.h"
+#include "package/win/stub_dispatch.h"
+#include "stub/win/stub_window.h"
+#include "utils/host_env.h"
+#include "utils/ini_reg.h"
+#include "utils/text.h"
+#include "utils/trace.h"
+#include "utils/win/files_win.h"
+#include "utils/win/sysutils.h"
+#include "utils/win/win_file.h"
+
+namespace zv {
+namespace {
+
+constexpr uint32_t kSettleMs = 1000;
+constexpr uint32_t kEnginePollMs = 500;
+constexpr DWORD kDialogPollMs = 100;
+
+// The run's global atom. The engine deletes it to say "completed"; whatever is left at the end
+// is removed here. Looked up by name, never by a stored number: once the engine has deleted
+// ours, the same number may already belong to someone else's atom.
+class ScopedGlobalAtom {
+public:
+    explicit ScopedGlobalAtom(std::string name) : name_(std::move(name)) {
+        GlobalAddAtomA(name_.c_str());
+    }
+    ~ScopedGlobalAtom() { Delete(); }
+    ScopedGlobalAtom(ScopedGlobalAtom&&) = delete;
+    ScopedGlobalAtom& operator=(ScopedGlobalAtom&&) = delete;
+
+    bool Present() const { return GlobalFindAtomA(name_.c_str()) != 0; }
+    void Delete() {
+        if (ATOM atom = GlobalFindAtomA(name_.c_str())) GlobalDeleteAtom(atom);
+    }
+
+private:
+    std::string name_;
+};
+
+struct LanguageTexts {
+    std::string block;
+    int charset = 0;
+    std::string buttons;
+};
+
+ExtractUi MakeExtractUi(const LanguageTexts& lang) {
+    ExtractUi ui;
+    ui.progress = [](int kind, int32_t low, uint16_t high, const std::string& text, int32_t step,
+                     int32_t position) { StubProgress(kind, low, high, text, step, position); };
+    ui.errorBox = [lang](const std::string& text) {
+        ErrorBox(kBoxWithHeading, text, "", lang.charset, lang.buttons);
+    };
+    ui.diskPrompt = [](const std::string& text, const std::string& caption,
+                       const std::string& buttons, int charset) {
+        return OkCancelBox(kBoxWithHeading, text, caption, charset, buttons);
+    };
+    ui.wait = [](uint32_t ms) { Wait(ms); };
+    ui.pump = [] { Host().pumpMessages(); };
+    ui.ejectCD = [](const std::string& volumePath) { EjectCD(volumePath); };
+    ui.suppressAutoPlay = [] { SetAutoPlaySuppression(true); };
+    return ui;
+}
+
+ExtractResult Extract(const ExtractOptions& options, const LanguageTexts& lang) {
+    try {
+        return ExtractPackage(options, MakeExtractUi(lang));
+    } catch (const std::exception& e) {
+        // Whatever escapes the extraction leaves a package that must not be started.
+        TraceException(e, "RunSetup", "ExtractPackage");
+        ExtractResult result;
+        result.damaged = true;
+        result.damage = e.what();
+        return result;
+    }
+}
+
+// Shortcut paths named in the ".original" file before the engine may rewrite it.
+struct Shortcuts {
+    std::string startUp;
+    std::string checkForUpdate;
+};
+
+Shortcuts ReadShortcuts() {
+    const std::string original = OriginalFilePath();
+    return {ReadIniString(original, "UnInstall", "StartUpLink", ""),
+            ReadIniString(original, "UnInstall", "CheckforNewUpdateLink", "")};
+}
+
+// The paths come from an ini file beside the stub, which anyone who can write that folder may
+// have put there; only shortcut files are ever deleted on its word.
+bool IsShortcutFile(const std::string& path) {
+    return EndsWith(".lnk", path, true) || EndsWith(".url", path, true) ||
+           EndsWith(".pif", path, true);
+}
+
+void RemoveShortcut(const std::string& flagKey, const std::string& path) {
+    const std::string original = OriginalFilePath();
+    if (ReadIniString(original, "NewSetup", flagKey, "") != "1" || path.empty()) return;
+    const DWORD a = GetFileAttributesA(path.c_str());
+    if (a == INVALID_FILE_ATTRIBUTES || (a & FILE_ATTRIBUTE_DIRECTORY)) return;
+    if (!IsShortcutFile(path)) {
+        TraceOut().Write("RunSetup: not a shortcut, kept: ").WriteLine(path);
+        return;
+    }
+    DeleteFileA(path.c_str());
+}
+
+// Starts the engine; an invalid handle when it could not be started.
+UniqueHandle StartEngine(const std::string& commandLine, bool foreground) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = foreground ? SW_SHOW : SW_HIDE;
+    PROCESS_INFORMATION process = {};
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+        return UniqueHandle();
+    CloseHandle(process.hThread);
+    return UniqueHandle(process.hProcess);
+}
+
+// Runs the engine to its end and waits for its dialog to go. True when the engine ran; its exit
+// code is then the stub's.
+bool RunEngine(const std::string& commandLine, const std::string& threadTag, bool foreground) {
+    UniqueHandle process = StartEngine(commandLine, foreground);
+    if (!process) {
+        TraceOut().Write("RunSetup: the engine could not be started, error ")
+            .WriteLine(std::to_string(GetLastError()));
+        return false;
+    }
+    if (StubWindow) ShowWindow(StubWindow, SW_HIDE);
+    Wait(kSettleMs);
+    // Asked of the process object, not of its exit code: an engine may well return 259.
+    while (WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT) Wait(kEnginePollMs);
+    DWORD code = 0;
+    GetExitCodeProcess(process.Get(), &code);
+    SetStubExitCode(int(code));
+
+    const std::string dialogClass = EngineDialogClass(threadTag);
+    while (FindWindowA(dialogClass.c_str(), nullptr)) {
+        Host().pumpMessages();
+        Sleep(kDialogPollMs);
+    }
+    Wait(kSettleMs);
+    return true;
+}
+
+void ShowBadPackage(const LanguageTexts& lang) {
+    ErrorBox(kBoxWithHeading, GetLangString(lang.block, lang::kBadCrc),
+             GetLangString(lang.block, lang::kErrorTitle), lang.charset, lang.buttons);
+}
+
+// Extraction done: start the engine when the package allows it. True when the setup completed.
+bool StartFromExtraction(const ExtractResult& extracted, const std::string& destination,
+                         const std::string& argumentTail, bool foreground,
+                         const LanguageTexts& lang) {
+    if (extracted.damaged || !extracted.checksumOk) {
+        if (extracted.damaged) TraceOut().Write("RunSetup: ").WriteLine(extracted.damage);
+        SetStubExitCode(exit_code::kDamaged);
+        // Shown in a silent run as well: nothing else would tell the user why nothing happened.
+        ShowBadPackage(lang);
+        return false;
+    }
+    if (extracted.cancelled) {
+        SetStubExitCode(exit_code::kCancelled);
+        return false;
+    }
+    const std::string program = SplitMainFile(extracted.mainFile).program;
+    if (extracted.mainFile.empty() || !IsSafeEntryName(program)) {
+        TraceOut().Write("RunSetup: no main program in the package >").Write(extracted.mainFile)
+            .WriteLine("<");
+        SetStubExitCode(exit_code::kNoEngine);
+        return false;
+    }
+
+    EngineCommand command;
+    command.destination = destination;
+    command.mainFile = extracted.mainFile;
+    command.argumentTail = argumentTail;
+    command.threadTag = ThreadTag(GetCurrentThreadId());
+    command.stubPath = Host().exePath();
+    command.isAgent = OwnPackage && OwnPackage->IsAgent();
+    const std::string commandLine = BuildEngineCommandLine(command);
+    const Shortcuts shortcuts = ReadShortcuts();
+    TraceOut().Write(uint32_t(GetCurrentProcessId())).Write(" ==== WinExec(Engine.exe) >>")
+        .Write(commandLine).WriteLine("<<");
+
+    ScopedGlobalAtom atom(SetupAtomName(command.threadTag));
+    if (!RunEngine(commandLine, command.threadTag, foreground)) {
+        SetStubExitCode(exit_code::kNoEngine);
+        return false;
+    }
+    const bool handedBack = !atom.Present();
+    atom.Delete();
+    if (handedBack) {
+        RemoveShortcut("RemoveStartUpShortcut", shortcuts.startUp);
+        RemoveShortcut("RemoveCheckForNewUpdateShortcut", shortcuts.checkForUpdate);
+    }
+    return handedBack;
+}
+
+}  // namespace
+
+bool RunSetup(const std::string& destinationIn, const std::string& packageFile,
+              const std::string& agentName, const std::string& argumentTail, bool foreground) {
+    const TGFileInfo reader(packageFile);
+    LanguageTexts lang;
+    lang.block = reader.LanguageText();
+    lang.charset = GetLangCharset(lang.block);
+    lang.buttons = GetLangString(lang.block, lang::kButtonCaptions);
+
+    if (reader.ShowActivityBar()) ShowActivityBar(true);
+    if (StatusLabel)
+        SetLabelText(StatusLabel, GetLangString(lang.block, lang::kExtracting),
+                     GetLangFontName(lang.block), lang.charset, GetLangFontSize(lang.block));
+
+    std::string destination = destinationIn;
+    if (!EnoughSpace(destination, packageFile) && FindTempRoot())
+        destination = AlternateSetupFolder();
+    TraceOut().Write("========= ForegroundOp=").Write(foreground).WriteLine(" ==========");
+
+    bool completed = false;
+    if (foreground && !ConfirmTempSpace(destination, reader)) {
+        SetStubExitCode(exit_code::kCancelled);
+    } else {
+        ExtractOptions options;
+        options.packageFile = packageFile;
+        options.destination = destination;
+        options.agentName = agentName;
+        options.diskPrompt = GetLangString(lang.block, lang::kInsertDisk);
+        options.promptCaption = GetLangString(lang.block, lang::kAttentionTitle);
+        options.buttonTexts = lang.buttons;
+        options.charset = lang.charset;
+        options.alwaysPrompt = ForcePrompt();
+
+        if (foreground && StubWindow) ShowWindow(StubWindow, SW_SHOW);
+        Wait(kSettleMs);
+        const ExtractResult extracted = Extract(options, lang);
+        Wait(kSettleMs);
+        completed = StartFromExtraction(extracted, destination, argumentTail, foreground, lang);
+    }
+    RemoveAlternateSetupFolder();
+    return completed;
+}
+
+}  // namespace zv

@@ -1,0 +1,170 @@
+#include "utils/ini_reg.h"
+
+#include <mutex>
+
+#include "utils/text.h"
+#include "utils/trace.h"
+
+namespace zv {
+namespace {
+
+std::string NoIni(const std::string&, const std::string&, const std::string&,
+                  const std::string& def) {
+    return def;
+}
+bool NoIniWrite(const std::string&, const std::string&, const std::string&, const std::string&) {
+    return false;
+}
+bool NoReg(RegRoot, const std::string&, const std::string&, bool, uint32_t&, std::string&) {
+    return false;
+}
+
+IniRegBackend& Backend() {
+    static IniRegBackend backend{&NoIni, &NoIniWrite, &NoReg};
+    return backend;
+}
+
+// Ini reads may come from any thread; the profile functions are not relied on to serialise.
+std::mutex& IniLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+bool HasLineBreak(const std::string& text) {
+    return text.find_first_of("\r\n") != std::string::npos;
+}
+
+}  // namespace
+
+IniRegBackend SetIniRegBackend(const IniRegBackend& backend) {
+    IniRegBackend old = Backend();
+    if (backend.readIni) Backend().readIni = backend.readIni;
+    if (backend.writeIni) Backend().writeIni = backend.writeIni;
+    if (backend.readReg) Backend().readReg = backend.readReg;
+    return old;
+}
+
+RegRoot RootKeyByName(const std::string& name) {
+    struct Row {
+        const char* full;
+        const char* abbreviation;
+        RegRoot root;
+    };
+    static const Row rows[] = {
+        {"HKEY_CLASSES_ROOT", "HKCR", RegRoot::ClassesRoot},
+        {"HKEY_CURRENT_USER", "HKCU", RegRoot::CurrentUser},
+        {"HKEY_LOCAL_MACHINE", "HKLM", RegRoot::LocalMachine},
+        {"HKEY_USERS", "HKU", RegRoot::Users},
+        {"HKEY_CURRENT_CONFIG", "HKCC", RegRoot::CurrentConfig},
+        {"HKEY_DYN_DATA", "HKDD", RegRoot::DynData},
+    };
+    const std::string upper = UpperCase(name);
+    for (const Row& row : rows)
+        if (upper == row.full || upper == row.abbreviation) return row.root;
+    return RegRoot::CurrentUser;
+}
+
+RegPath SplitRegPath(const std::string& path) {
+    const std::string p = Trim(path);
+    RegPath result;
+    if (!StartsWith("HK", p, true)) {
+        result.subKey = p;
+        return result;
+    }
+    const size_t slash = p.find('\\');
+    if (slash == std::string::npos) {
+        result.root = RootKeyByName(p);
+        return result;
+    }
+    result.root = RootKeyByName(p.substr(0, slash));
+    result.subKey = p.substr(slash + 1);
+    return result;
+}
+
+std::string RegValueText(uint32_t type, const std::string& data) {
+    if (type == kRegDword && data.size() == 4) {
+        const auto* b = reinterpret_cast<const unsigned char*>(data.data());
+        uint32_t v = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 |
+                     uint32_t(b[3]) << 24;
+        return std::to_string(v);
+    }
+    if (type == kRegMultiSz && data.size() > 2) {
+        std::string items = data;
+        while (!items.empty() && items.back() == '\0') items.pop_back();
+        std::string out;
+        for (char c : items) {
+            if (c == '\0')
+                out += "<0>";
+            else
+                out += c;
+        }
+        return out;
+    }
+    return data.substr(0, data.find('\0'));
+}
+
+std::string ReadIniString(const std::string& file, const std::string& section,
+                          const std::string& key, const std::string& def) {
+    std::lock_guard<std::mutex> hold(IniLock());
+    std::string result = def;
+    if (section.empty() || key.empty()) return result;
+    try {
+        const std::string value = Backend().readIni(file, section, key, def);
+        if (!value.empty()) result = value;
+        if (value.size() > kIniValueTraceLimit)
+            TraceOut().WriteLine("ReadIniString SizeError=" + IntText(int64_t(value.size())));
+    } catch (const std::exception& e) {
+        TraceOut().WriteLine(std::string("EXCEPTION --- Utils.ReadIniString()  ") + e.what());
+    }
+    return result;
+}
+
+int64_t ReadIniInt(const std::string& file, const std::string& section, const std::string& key,
+                   int64_t def) {
+    return StrToInt64Def(ReadIniString(file, section, key, IntText(def)), def);
+}
+
+bool IniWriteAllowed(const std::string& file, const std::string& section, const std::string& key,
+                     const std::string& value) {
+    if (file.empty() || section.empty() || key.empty()) return false;
+    if (HasLineBreak(file) || HasLineBreak(section) || HasLineBreak(key) || HasLineBreak(value))
+        return false;
+    return section.find(']') == std::string::npos && key.find('=') == std::string::npos;
+}
+
+bool WriteIniString(const std::string& file, const std::string& section, const std::string& key,
+                    const std::string& value) {
+    if (!IniWriteAllowed(file, section, key, value)) {
+        if (!file.empty() && !section.empty() && !key.empty())
+            TraceOut().WriteLine("WriteIniString refused [" + section + "] " + key);
+        return false;
+    }
+    try {
+        return Backend().writeIni(file, section, key, value);
+    } catch (const std::exception& e) {
+        TraceException(e, "Utils.WriteIniString()", key);
+        return false;
+    }
+}
+
+bool WriteIniInt(const std::string& file, const std::string& section, const std::string& key,
+                 int64_t value) {
+    return WriteIniString(file, section, key, IntText(value));
+}
+
+std::string ReadRegString(const std::string& keyPath, const std::string& valueName,
+                          const std::string& def, bool use64BitView) {
+    try {
+        const RegPath path = SplitRegPath(keyPath);
+        uint32_t type = 0;
+        std::string data;
+        if (!Backend().readReg(path.root, path.subKey, valueName, use64BitView, type, data))
+            return def;
+        return RegValueText(type, data);
+    } catch (const std::exception& e) {
+        TraceException(e, "Utils.ReadRegString()", keyPath);
+        return def;
+    }
+}
+
+}  // namespace zv

@@ -1,0 +1,184 @@
+"""Helpers of the setup-flow tests: packages with the sample engine, Setup.exe runs under Wine,
+the setup folder in the Wine prefix, the engine's log and the stub's message boxes."""
+import datetime
+import os
+import random
+import re
+import shutil
+import subprocess
+import time
+
+import pkgbuild
+import zvtest
+
+ENGINE_LOG = "engine.log"
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def write(path, data):
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def stub_bytes():
+    return read(zvtest.bin_path("stub.exe"))
+
+
+def engine_bytes():
+    return read(zvtest.bin_path("Engine.exe"))
+
+
+def pack_tool():
+    """The host packager when it is built, else None (the tests then build in Python)."""
+    path = os.path.join(zvtest.host_bin_dir(), "zolvex-pack")
+    return path if os.path.isfile(path) else None
+
+
+_wine_temp = None
+
+
+def wine_temp():
+    """The temp folder Setup.exe sees (GetTempPath without its backslash), e.g. C:\\users\\x\\Temp."""
+    global _wine_temp
+    if _wine_temp is None:
+        r = zvtest.run_wine("cmd", ["/c", "echo", "%TMP%"], timeout=180)
+        _wine_temp = r.stdout.decode("latin-1").strip().rstrip("\\")
+    return _wine_temp
+
+
+def unix_path(win):
+    """Linux path of a Windows path inside the Wine prefix (C:) or on its Z: drive."""
+    drive, rest = win[0].upper(), win[2:].replace("\\", "/").lstrip("/")
+    if drive == "Z":
+        return "/" + rest
+    return os.path.join(zvtest.wine_prefix(), "drive_" + drive.lower(), rest)
+
+
+def dos_time_of_day(moment):
+    return (moment.hour << 11) | (moment.minute << 5) | (moment.second // 2)
+
+
+def stamp(path, rng=random.SystemRandom()):
+    """Gives the file a random time of day, so that runs of different tests in the one Wine
+    prefix get different setup folders. Returns the setup folder's Windows path."""
+    today = datetime.datetime.now().replace(microsecond=0)
+    moment = today.replace(hour=rng.randrange(1, 23), minute=rng.randrange(60),
+                           second=2 * rng.randrange(30))
+    seconds = time.mktime(moment.timetuple())
+    os.utime(path, (seconds, seconds))
+    return wine_temp() + "\\SETUP_" + str(dos_time_of_day(moment))
+
+
+def english(**overrides):
+    """The default texts with some replaced (titles made unique per test, for the UI driver)."""
+    texts = dict(pkgbuild.DEFAULT_TEXTS)
+    texts.update(overrides)
+    return list(texts.items())
+
+
+def unique_titles(tag):
+    """Box titles no other test uses: the UI driver finds boxes by class and title."""
+    return {"Confirm": f"Confirm {tag}", "Error": f"Error {tag}", "Attention": f"Attention {tag}"}
+
+
+class Engine:
+    """What the sample engine wrote: its log and the target folder."""
+
+    def __init__(self, target):
+        self.target = target
+        self.log_path = os.path.join(target, ENGINE_LOG)
+
+    def ran(self):
+        return os.path.exists(self.log_path)
+
+    def lines(self):
+        if not self.ran():
+            return []
+        return read(self.log_path).decode("latin-1").split("\r\n")
+
+    def value(self, key):
+        for line in self.lines():
+            if line.startswith(key + "="):
+                return line[len(key) + 1:]
+        return None
+
+    def values(self, key):
+        return [l[len(key) + 1:] for l in self.lines() if l.startswith(key + "=")]
+
+
+def engine_switches(target, *extra):
+    return ["/Target=" + zvtest.winpath(target), *extra]
+
+
+def start_setup(setup, args, folder, name="setup"):
+    return zvtest.start_wine(setup, list(args), folder=folder, name=name)
+
+
+def run_setup(setup, args, folder, timeout=180):
+    started = start_setup(setup, args, folder)
+    code = started.wait(timeout)
+    if code is None:
+        started.kill()
+        raise AssertionError(f"Setup.exe {' '.join(args)} did not end within {timeout} s")
+    return code
+
+
+# --- the stub's message boxes, through zolvex-uidriver ---------------------------------------
+
+def uidriver(*args, check=True, timeout=120):
+    r = subprocess.run(zvtest.wine_argv(zvtest.bin_path("zolvex-uidriver.exe"), [str(a) for a in args]),
+                       capture_output=True, text=True, timeout=timeout)
+    if check and r.returncode != 0:
+        raise AssertionError(f"uidriver {args} failed ({r.returncode}): {r.stderr.strip()}")
+    return r
+
+
+def box_fields(output):
+    fields = {}
+    for line in output.splitlines():
+        key, _, value = line.partition("=")
+        fields[key] = value
+    text = fields.get("text", "")
+    fields["text"] = text.replace("\\r", "\r").replace("\\n", "\n").replace("\\t", "\t")
+    return fields
+
+
+def wait_box(title, timeout=120):
+    """Waits for the ZMsgBox with this title and returns what it shows."""
+    r = uidriver("wait", "--class", "ZMsgBox", "--title", title, "--timeout", timeout, "--print",
+                 timeout=timeout + 60)
+    return box_fields(r.stdout)
+
+
+def press(title, button):
+    uidriver("press", "--class", "ZMsgBox", "--title", title, "--button", button)
+
+
+def box_gone(title, timeout=30):
+    return uidriver("gone", "--class", "ZMsgBox", "--title", title, "--timeout", timeout,
+                    check=False).returncode == 0
+
+
+def flat(text):
+    """Box text with its line breaks and tabs folded into single blanks."""
+    return re.sub(r"\s+", " ", text).strip()
+
+
+def tree(folder):
+    """Every file below folder, as relative paths."""
+    found = set()
+    for root, _, files in os.walk(folder):
+        for f in files:
+            found.add(os.path.relpath(os.path.join(root, f), folder))
+    return found
+
+
+def remove(path):
+    if os.path.isdir(path):
+        shutil.rmtree(path, ignore_errors=True)
+    elif os.path.exists(path):
+        os.remove(path)

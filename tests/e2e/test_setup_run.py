@@ -1,0 +1,131 @@
+#!/usr/bin/env python3
+"""Setup.exe runs a package under Wine: extraction into the setup folder, the engine's command
+line and exit code, the atom, silent runs, the temp-drive question and a bad checksum."""
+import os
+import re
+import sys
+
+sys.path.insert(0, os.path.dirname(__file__))
+import pkgbuild  # noqa: E402
+import setup_run as sr  # noqa: E402
+import zvtest  # noqa: E402
+
+README = b"Sample application readme\r\n"
+DATA = bytes(range(256)) * 300
+
+
+class SetupRun(zvtest.TestCase):
+    def package(self, tag, **kw):
+        files = [pkgbuild.File("Engine.exe*", sr.engine_bytes()),
+                 pkgbuild.File("readme.txt", README),
+                 pkgbuild.File("data.bin", DATA, compress=False)]
+        return pkgbuild.Package(files=files, texts=sr.english(**sr.unique_titles(tag)), **kw)
+
+    def make_setup(self, package, name="Setup.exe"):
+        path = os.path.join(self.tmp, name)
+        sr.write(path, package.build(sr.stub_bytes()))
+        return path, sr.stamp(path)
+
+    def test_plain_setup(self):
+        setup, folder = self.make_setup(self.package("plain"))
+        target = os.path.join(self.tmp, "target")
+        engine = sr.Engine(target)
+        run = sr.start_setup(setup, sr.engine_switches(target, "/Hold=4000", "/Exit=7"), self.tmp)
+
+        # While the engine runs, the package's files lie in the setup folder.
+        self.assertTrue(zvtest.wait_until(lambda: engine.value("Installed") is not None, 120),
+                        "the engine did not start")
+        self.assertEqual(sr.tree(sr.unix_path(folder)), {"Engine.exe", "readme.txt", "data.bin"})
+        self.assertEqual(sr.read(os.path.join(sr.unix_path(folder), "data.bin")), DATA)
+
+        self.assertEqual(run.wait(120), 7, "the engine's exit code is the stub's")
+        expected = (re.escape(folder + "\\Engine.exe /Target=" + zvtest.winpath(target) +
+                              " /Hold=4000 /Exit=7 /TH_ID=_") + r"(\d+)" +
+                    re.escape(' /OriginExe="' + zvtest.winpath(setup) + '"'))
+        line = engine.value("CommandLine")
+        match = re.fullmatch(expected, line)
+        self.assertTrue(match, line)
+        self.assertEqual(engine.value("ShowWindow"), "5")
+        self.assertEqual(engine.values("AtomHandedBack"),
+                         ["AutoUpdateAtomTokenByZolvex_" + match.group(1)])
+        self.assertEqual(sorted(engine.values("Installed")), ["data.bin", "readme.txt"])
+        self.assertEqual(sr.read(os.path.join(target, "readme.txt")), README)
+        self.assertFalse(os.path.exists(sr.unix_path(folder)), "the setup folder is removed")
+
+    def test_engine_arguments_after_the_star_and_a_failing_engine(self):
+        package = self.package("star")
+        package.files[0] = pkgbuild.File("Engine.exe* /Exit=259", sr.engine_bytes())
+        setup, folder = self.make_setup(package)
+        target = os.path.join(self.tmp, "target")
+        # 259 is STILL_ACTIVE: the stub must not take an engine that returns it for a running one.
+        self.assertEqual(sr.run_setup(setup, sr.engine_switches(target, "/KeepAtom"), self.tmp), 259)
+        engine = sr.Engine(target)
+        self.assertRegex(engine.value("CommandLine"), r" /KeepAtom /Exit=259 /TH_ID=_\d+ ")
+        self.assertEqual(engine.values("AtomHandedBack"), [])
+        self.assertFalse(os.path.exists(sr.unix_path(folder)))
+
+    def test_silent_runs(self):
+        cases = [("the /hide switch", self.package("hide", flags=pkgbuild.SHOW_TEMP_NOTICE),
+                  ["/hide"]),
+                 ("the package's SilentSetup", self.package(
+                     "silent", flags=pkgbuild.SHOW_TEMP_NOTICE,
+                     header=pkgbuild.header_block(silent=True)), [])]
+        for what, package, args in cases:
+            with self.subTest(what):
+                setup, folder = self.make_setup(package, name=f"Setup{len(args)}.exe")
+                target = os.path.join(self.tmp, f"target{len(args)}")
+                # The temp-drive notice the package asks for is not shown: the run goes through.
+                self.assertEqual(sr.run_setup(setup, sr.engine_switches(target, *args), self.tmp), 0)
+                engine = sr.Engine(target)
+                self.assertEqual(engine.value("ShowWindow"), "0", "the engine starts hidden")
+                self.assertEqual(len(engine.values("AtomHandedBack")), 1)
+                self.assertFalse(os.path.exists(sr.unix_path(folder)))
+
+    def test_temp_notice_yes_and_no(self):
+        for answer, expected_exit in (("&Yes", 0), ("&No", 1)):
+            with self.subTest(answer):
+                tag = "notice" + answer[1:]
+                setup, folder = self.make_setup(
+                    self.package(tag, flags=pkgbuild.SHOW_TEMP_NOTICE), name=f"Setup{tag}.exe")
+                target = os.path.join(self.tmp, "target" + tag)
+                run = sr.start_setup(setup, sr.engine_switches(target), self.tmp)
+                title = sr.unique_titles(tag)["Confirm"]
+                box = sr.wait_box(title)
+                text = sr.flat(box["text"])
+                self.assertIn("Zolvex will extract files to your Temp Drive (C:)", text)
+                self.assertRegex(text, r"Estimated space required on your Temp drive is: \d+\.\d+ MB")
+                self.assertRegex(text, r"Free space available on your Temp drive is: \d+\.\d+ MB")
+                self.assertIn("Continue with Setup?", text)
+                sr.press(title, answer)
+                self.assertEqual(run.wait(120), expected_exit)
+                self.assertEqual(sr.Engine(target).ran(), expected_exit == 0)
+                self.assertFalse(os.path.exists(sr.unix_path(folder)))
+
+    def test_bad_checksum_shows_s7_also_when_silent(self):
+        # Only packages of at most 51200 bytes are summed: a volume file of a spanned package.
+        package = self.package("crc")
+        package.files = [pkgbuild.File("Engine.exe*", b"MZ not an engine"),
+                         pkgbuild.File("readme.txt", README)]
+        setup, volumes = package.build_spanned(sr.stub_bytes(), [package.files],
+                                               checksums=[0x12345678])
+        for args in ([], ["/hide"]):
+            with self.subTest(args=args):
+                sub = os.path.join(self.tmp, f"crc{len(args)}")
+                os.makedirs(sub)
+                exe = os.path.join(sub, "Setup.exe")
+                sr.write(exe, setup)
+                folder = sr.stamp(exe)
+                sr.write(exe + ".001", volumes[0])
+                run = sr.start_setup(exe, ["/SpanCdLvl=2", "/SpanDiskFName1=" + zvtest.winpath(exe + ".001"),
+                                           *args], sub)
+                title = sr.unique_titles("crc")["Error"]
+                box = sr.wait_box(title)
+                self.assertTrue(sr.flat(box["text"]).endswith(
+                    "Bad CRC! This indicates that your setup file might be corrupted..."), box["text"])
+                sr.press(title, "&OK")
+                self.assertEqual(run.wait(120), 2)
+                self.assertFalse(os.path.exists(sr.unix_path(folder)))
+
+
+if __name__ == "__main__":
+    zvtest.main()
