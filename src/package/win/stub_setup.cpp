@@ -70,7 +70,7 @@ ExtractUi MakeExtractUi(const LanguageTexts& lang) {
     ui.wait = [](uint32_t ms) { Wait(ms); };
     ui.pump = [] { Host().pumpMessages(); };
     ui.ejectCD = [](const std::string& volumePath) { EjectCD(volumePath); };
-    ui.suppressAutoPlay = [] { SetAutoPlaySuppression(); };
+    ui.suppressAutoPlay = [] { SetAutoPlaySuppression(true); };
     return ui;
 }
 
