@@ -3,17 +3,20 @@
 #include <windows.h>
 
 #include <exception>
+#include <memory>
 #include <vector>
 
 #include "dialogs/win/zmsgbox.h"
 #include "lang/lang_strings.h"
 #include "package/gfile_info.h"
+#include "package/package_layout.h"
 #include "package/setup_cmdline.h"
 #include "package/setup_exit.h"
 #include "package/unpack.h"
 #include "package/win/setup_folder_win.h"
 #include "package/win/stub_dispatch.h"
 #include "stub/win/stub_window.h"
+#include "utils/file_io.h"
 #include "utils/host_env.h"
 #include "utils/ini_reg.h"
 #include "utils/text.h"
@@ -160,6 +163,13 @@ bool RunEngine(const std::string& commandLine, const std::string& threadTag, boo
     return true;
 }
 
+// A stub whose ImageEnd points past its end has lost the tail of its package, trailer included.
+// The extraction then finds no package at all, which must not pass for "no main program".
+bool TruncatedStub(const std::string& packageFile) {
+    std::unique_ptr<IFile> file = OpenFile(packageFile, OpenMode::ReadShared);
+    return file && IsPeImage(*file) && PackageEnd(*file) < 0;
+}
+
 void ShowBadPackage(const LanguageTexts& lang) {
     ErrorBox(kBoxWithHeading, GetLangString(lang.block, lang::kBadCrc),
              GetLangString(lang.block, lang::kErrorTitle), lang.charset, lang.buttons);
@@ -250,7 +260,13 @@ bool RunSetup(const std::string& destinationIn, const std::string& packageFile,
 
         if (foreground && StubWindow) ShowWindow(StubWindow, SW_SHOW);
         Wait(kSettleMs);
-        const ExtractResult extracted = Extract(options, lang);
+        ExtractResult extracted;
+        if (TruncatedStub(packageFile)) {
+            extracted.damaged = true;
+            extracted.damage = "the package ends before its ImageEnd";
+        } else {
+            extracted = Extract(options, lang);
+        }
         Wait(kSettleMs);
         completed = StartFromExtraction(extracted, destination, argumentTail, foreground, lang);
     }
