@@ -70,6 +70,23 @@ class HostilePackages(zvtest.TestCase):
                 with sr.box_turn():
                     self.run_damaged(f"cut{n}", data[:size], "Error")
 
+    def test_volume_that_is_no_package(self):
+        folder_name = os.path.join(self.tmp, "novol")
+        os.makedirs(folder_name)
+        exe = os.path.join(folder_name, "Setup.exe")
+        sr.write(exe, self.package("novol").build(sr.stub_bytes()))
+        folder = sr.stamp(exe)
+        sr.write(exe + ".001", PAYLOAD)
+        target = os.path.join(folder_name, "target")
+        # The texts are the running stub's: its language is chosen once per process.
+        run = sr.start_setup(exe, ["/SpanCdLvl=2", "/SpanDiskFName1=" + zvtest.winpath(exe + ".001"),
+                                   *sr.engine_switches(target, "/hide")], self.tmp)
+        code, box = sr.finish(run, sr.unique_titles("novol")["Error"])
+        self.assertEqual(code, 2)
+        self.assertTrue(box and sr.flat(box).endswith(BAD_CRC), box)
+        self.assertFalse(sr.Engine(target).ran())
+        self.assertFalse(os.path.exists(sr.unix_path(folder)))
+
     def test_block_runs_past_the_trailer(self):
         # The last block loses its tail but the package is sealed again behind it: its stated
         # length now reaches into the trailer.
