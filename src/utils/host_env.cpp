@@ -2,10 +2,10 @@
 
 #include <chrono>
 #include <ctime>
-#include <fstream>
-#include <sstream>
 #ifdef __linux__
 #include <unistd.h>
+
+#include <fstream>
 #endif
 
 namespace zv {

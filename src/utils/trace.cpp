@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 
 namespace zv {
 
@@ -44,9 +43,8 @@ TraceStream& TraceStream::WriteLine() {
 }
 
 void TraceStream::Flush() {
-    // One lock serialises the sink; a failing sink loses the chunk, never the caller's work.
-    static std::mutex lock;
-    std::lock_guard<std::mutex> guard(lock);
+    // The sink serialises itself (a critical section in the Win32 layer); a failing sink loses
+    // the chunk, never the caller's work.
     if (fill_ == 0) return;
     std::string chunk(buffer_, fill_);
     fill_ = 0;

@@ -1,4 +1,4 @@
-// Move-only owners for the GDI objects and modules the dialogs create.
+// Move-only owners for the GDI objects the dialogs create.
 #pragma once
 #include <windows.h>
 
@@ -37,34 +37,6 @@ private:
 using UniqueFont = GdiObject<HFONT>;
 using UniqueBrush = GdiObject<HBRUSH>;
 using UniquePen = GdiObject<HPEN>;
-
-// One reference to a loaded library, released on destruction.
-class ModuleRef {
-public:
-    ModuleRef() = default;
-    explicit ModuleRef(HMODULE h) : h_(h) {}
-    ~ModuleRef() { reset(); }
-    ModuleRef(ModuleRef&& o) noexcept : h_(std::exchange(o.h_, nullptr)) {}
-    ModuleRef& operator=(ModuleRef&& o) noexcept {
-        if (this != &o) {
-            reset();
-            h_ = std::exchange(o.h_, nullptr);
-        }
-        return *this;
-    }
-    ModuleRef(const ModuleRef&) = delete;
-    ModuleRef& operator=(const ModuleRef&) = delete;
-
-    HMODULE get() const { return h_; }
-    explicit operator bool() const { return h_ != nullptr; }
-    void reset() {
-        if (h_) FreeLibrary(h_);
-        h_ = nullptr;
-    }
-
-private:
-    HMODULE h_ = nullptr;
-};
 
 // A device context obtained with GetDC, released on destruction; restores the font it selected.
 class WindowDC {

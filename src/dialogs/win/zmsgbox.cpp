@@ -12,6 +12,7 @@
 #include "utils/text.h"
 #include "utils/trace.h"
 #include "utils/win/dll_loader.h"
+#include "utils/win/sysutils.h"
 
 namespace zv {
 namespace {
@@ -26,22 +27,11 @@ struct BoxFontSetting {
     int charset = DEFAULT_CHARSET;
 };
 BoxFontSetting g_font;
-UINT g_autoPlayMessage = 0;
 HMODULE g_richEditKept = nullptr;  // the process's own reference, kept to the end
 std::vector<BoxState*> g_openBoxes;  // innermost last; a box may open while another is up
 
-int ScreenPixelsPerInchY() {
-    static const int dpi = [] {
-        HDC dc = GetDC(nullptr);
-        const int v = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
-        if (dc) ReleaseDC(nullptr, dc);
-        return v > 0 ? v : 96;
-    }();
-    return dpi;
-}
-
 UniqueFont CreateBoxFont() {
-    const int height = -MulDiv(g_font.size, ScreenPixelsPerInchY(), 72);
+    const int height = -ScalePoints(g_font.size);
     return UniqueFont(CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                                   static_cast<DWORD>(g_font.charset), OUT_DEFAULT_PRECIS,
                                   CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FF_SWISS,
@@ -146,7 +136,7 @@ LRESULT BoxMessage(BoxState& s, HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         }
         default:
-            if (g_autoPlayMessage != 0 && msg == g_autoPlayMessage) return 1;
+            if (AutoPlayMessage() != 0 && msg == AutoPlayMessage()) return 1;
             break;
     }
     return DefWindowProcA(wnd, msg, wp, lp);
@@ -256,8 +246,6 @@ void SetMsgBoxFont(const std::string& face, int size, int charset) {
     g_font.charset = charset;
 }
 
-void SetMsgBoxAutoPlayMessage(UINT message) { g_autoPlayMessage = message; }
-
 int RunMsgBox(HWND owner, const std::string& text, const std::string& title, int timeoutMs,
               uint32_t flags, const std::string& captions) {
     if (!g_richEditKept) g_richEditKept = LoadSystemLibrary(kRichEditDll);
@@ -269,7 +257,7 @@ int RunMsgBox(HWND owner, const std::string& text, const std::string& title, int
     s.flags = flags;
     s.font = CreateBoxFont();
     s.fontFace = g_font.face;
-    ModuleRef richEdit(LoadSystemLibrary(kRichEditDll));
+    UniqueModule richEdit(LoadSystemLibrary(kRichEditDll));
 
     if (!RegisterBoxClass()) {
         TraceException("cannot register the window class", "RunMsgBox", title);
@@ -294,6 +282,8 @@ int RunMsgBox(HWND owner, const std::string& text, const std::string& title, int
         if (s.previousActive) EnableWindow(s.previousActive, TRUE);
     }
     g_openBoxes.pop_back();
+    // Unregistering only works once no window of the class is left, so it waits for the loop's
+    // end rather than the box's WM_DESTROY; the font goes with s for the same reason.
     if (g_openBoxes.empty()) UnregisterClassA(kMsgBoxClassName, GetModuleHandleA(nullptr));
     return s.result;
 }

@@ -25,9 +25,8 @@ constexpr const char* kMsgBoxClassName = "ZMsgBox";
 // DEFAULT_CHARSET.
 void SetMsgBoxFont(const std::string& face, int size, int charset);
 
-// Registered message number the box refuses AutoPlay with (answers 1); 0 answers nothing. Set it
-// while AutoPlay suppression is on.
-void SetMsgBoxAutoPlayMessage(UINT message);
+// While AutoPlay suppression is on (SetAutoPlaySuppression) a box refuses AutoPlay like the stub
+// window does.
 
 // Shows a box and returns the result (boxresult). A character set of 177 or 178 shows the text
 // right-aligned and right to left; the font itself comes from SetMsgBoxFont. timeoutMs > 0

@@ -3,69 +3,170 @@
 #include <windows.h>
 
 #include "lang/lang_strings.h"
+#include "lang/win/thread_locale.h"
 #include "package/gfile_info.h"
 #include "package/setup_exit.h"
+#include "package/win/cluster_size.h"
 #include "package/win/extract_fs_win.h"
 #include "package/win/setup_folder_win.h"
 #include "package/win/stub_dispatch.h"
 #include "stub/run_mode.h"
+#include "stub/win/agent_hooks.h"
 #include "stub/win/stub_window.h"
 #include "utils/host_env.h"
+#include "utils/run_log.h"
+#include "utils/switches.h"
+#include "utils/text.h"
 #include "utils/trace.h"
 #include "utils/win/dll_loader.h"
 #include "utils/win/files_win.h"
+#include "utils/win/sysutils.h"
 #include "utils/win/utility_hooks.h"
 #include "utils/win/win_env.h"
 #include "utils/win/zdebug.h"
+#include "dialogs/win/zmsgbox.h"
 
 namespace zv {
+
+bool ThisIs_AutoUpdateProg = false;
+
 namespace {
 
-// The setup-stub modes: the spanned first run relaunches from the temp copy, every other start
-// runs the window whose first tick dispatches the setup.
-void RunSetupModes(const TGFileInfo& own) {
-    const std::string className = StubClassName(own.IsAgent(), Host().exePath());
-    if (FindWindowA(className.c_str(), nullptr)) return;  // this setup runs already
-    if (IsSpanLevel1()) {
-        RelaunchFromTemp();
-        return;
-    }
+// Libraries the message box and the shell need, loaded once and kept for the whole run. Each is
+// taken from the system folder, never from the folder the stub was started from.
+void LoadStartupLibraries() {
+    for (const char* name : {"shell32.dll", "USP10.dll", "MSLS31.dll", "RICHED32.DLL"})
+        SystemModule(name);
+}
+
+void InstallSystemSeams() {
+    InstallWin32Host();
+    InstallLeadByteTest();
+    InstallWin32UtilityHooks();
+    InstallWin32ClusterSizeProbe();
+    InstallThreadLocaleSource();
+    InstallWin32ExtractFs();
+    InstallTraceSink();
+}
+
+void TracePid() { TraceOut().Write(int64_t(GetCurrentProcessId())); }
+
+RunModeInput ModeInput(const TGFileInfo& own, const std::string& exePath) {
+    RunModeInput in;
+    in.isAgent = own.IsAgent();
+    in.agentFileName = own.AgentFileName();
+    in.exePath = exePath;
+    in.spannedPackage = own.SpannedPackage();
+    in.spanLevel = GetSwitchInt("/SpanCdLvl=", 1);
+    return in;
+}
+
+bool WindowOfClassExists(const std::string& className) {
+    return !className.empty() && FindWindowA(className.c_str(), nullptr) != nullptr;
+}
+
+void RunStubWindow(const TGFileInfo& own, const std::string& className) {
+    const std::string& lang = own.LanguageText();
     StubWindowHooks hooks;
     hooks.className = className;
-    hooks.caption = GetLangString(own.LanguageText(), lang::kWindowTitle);
-    hooks.charset = GetLangCharset(own.LanguageText());
+    hooks.caption = GetLangString(lang, "s0", "Zolvex Installation Suite");
+    hooks.charset = GetLangCharset(lang);
+    hooks.agent = ThisIs_AutoUpdateProg;
     hooks.setupTick = &DispatchSetup;
+    hooks.agentTick = &AgentTimerTick;
     hooks.removeSetupFolder = &RemoveSetupFolder;
+    hooks.afterLoop = &AfterStubLoop;
+    hooks.runLog = &WriteRunLog;
+    // A size of 0 leaves the message box's own size.
+    SetMsgBoxFont(GetLangFontName(lang), GetLangFontSize(lang), GetLangCharset(lang));
     WinMain(hooks);
-    if (IsSpanLevel2()) DeleteMySelf(true);
+}
+
+void DoRunStubWin(const TGFileInfo& own, const std::string& exePath) {
+    WriteRunLog("DoRunStubWin() --- Start");
+    const RunModeInput in = ModeInput(own, exePath);
+    const std::string className = StubClassName(in.isAgent, exePath);
+    const bool wasRunning = WindowOfClassExists(AgentCopyClassName(in.agentFileName)) &&
+                            !Trim(in.agentFileName).empty();
+    WriteRunLog("X_ExeIsRunning=" + BoolText(WindowOfClassExists(AgentCopyClassName(in.agentFileName)) &&
+                                             !Trim(in.agentFileName).empty()));
+    WriteRunLog("ThisIs_Plain_AutoUpdate_Exe=" + BoolText(ThisIsPlainAutoUpdateExe(in)));
+    WriteRunLog("ThisIs_X_AutoUpdate_Exe=" + BoolText(ThisIsXAutoUpdateExe(in)));
+
+    const RunMode mode = ChooseRunMode(in);
+    TracePid();
+    TraceOut().Write(" ==== RunMode=").WriteLine(RunModeName(mode));
+    if (WindowOfClassExists(className)) {
+        // Another instance of this same program is active: nothing else starts.
+        TracePid();
+        TraceOut().WriteLine(" ==== Already running: " + className);
+    } else {
+        switch (mode) {
+            case RunMode::PlainAgent:
+                CreateAndRun_X_Exe(wasRunning);
+                break;
+            case RunMode::AgentCopy:
+                WriteRunLog("CheckTestMode");
+                CheckTestMode(true);
+                WriteRunLog("WinMain");
+                RunStubWindow(own, className);
+                WriteRunLog("DeleteMySelf");
+                DeleteMySelf(false);
+                break;
+            case RunMode::SpannedFirstRun:
+                RelaunchFromTemp();
+                break;
+            case RunMode::SetupStub:
+                RunStubWindow(own, className);
+                if (IsSpanLevel2()) DeleteMySelf(true);
+                break;
+        }
+    }
+    if (mode == RunMode::PlainAgent) HandleParamOK(wasRunning);
+    WriteRunLog("DoRunStubWin() --- End");
+}
+
+int RunStubGuarded() {
+    const std::string commandLine = Host().commandLine();
+    const std::string exePath = Host().exePath();
+    TracePid();
+    TraceOut().Write(" ==== STUB START ====> ").Write(commandLine).WriteLine("<");
+
+    {
+        TGFileInfo own(exePath);
+        OwnPackage = &own;
+        ThisIs_AutoUpdateProg = own.IsAgent();
+        const RunModeInput in = ModeInput(own, exePath);
+        StartRunLog(ThisIs_AutoUpdateProg && own.RunLogEnabled(), ThisIsXAutoUpdateExe(in), exePath,
+                    commandLine, GetExeVersion("", 1, 4));
+        TracePid();
+        TraceOut().Write(" ==== ThisIs_AutoUpdateProg=").Write(ThisIs_AutoUpdateProg).WriteLine();
+        DoRunStubWin(own, exePath);
+        OwnPackage = nullptr;
+    }
+
+    TracePid();
+    TraceOut().Write(" ==== STUB END ====> ").Write(commandLine).WriteLine("<");
+    TraceOut().WriteLine();
+    EndRunLog(exePath);
+    return StubExitCode();
 }
 
 }  // namespace
 
 int RunStub() {
     HardenDllSearch();
-    InstallWin32Host();
-    InstallTraceSink();
-    InstallWin32UtilityHooks();
-    InstallWin32ExtractFs();
-
-    const std::string commandLine = Host().commandLine();
-    const int64_t pid = GetCurrentProcessId();
-    TraceOut().Write(pid).Write(" ==== STUB START ====> ").Write(commandLine).WriteLine("<");
-
+    LoadStartupLibraries();
+    InstallSystemSeams();
     try {
-        TGFileInfo own(Host().exePath());
-        OwnPackage = &own;
-        RunSetupModes(own);
-        OwnPackage = nullptr;
+        return RunStubGuarded();
     } catch (const std::exception& e) {
-        OwnPackage = nullptr;
         TraceException(e, "RunStub");
+    } catch (...) {
+        TraceException("unknown exception", "RunStub");
     }
-
-    TraceOut().Write(pid).Write(" ==== STUB END ====> ").Write(commandLine).WriteLine("<");
-    TraceOut().WriteLine();
-    return StubExitCode();
+    OwnPackage = nullptr;
+    return exit_code::kDamaged;
 }
 
 }  // namespace zv

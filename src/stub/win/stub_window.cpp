@@ -167,6 +167,11 @@ void WinMain(const StubWindowHooks& hooks) {
             if (LoopDone) break;
         }
     }
+    // A quit posted by DestroyMainWindow may still wait when the loop left on LoopDone; drop it so
+    // that boxes shown after the loop are not closed at once.
+    MSG pending;
+    while (PeekMessageA(&pending, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
     KillTimer(StubWindow, kStubTimerId);
     AbortRequested = true;
     if (g_hooks.afterLoop) g_hooks.afterLoop();

@@ -4,7 +4,7 @@
 //   --font FACE --size N --font-charset N   (SetMsgBoxFont before the box)
 //   --autoplay  the box refuses AutoPlay ("QueryCancelAutoPlay" answered with 1)
 //   --owner   first opens an active window of class "ZDemoOwner" that the box disables
-// Prints "result=N" (show), "result=true|false" (confirm, okcancel) or "result=closed", and
+// Prints "pid=N" (its Windows process id) first, then "result=N" (show), "result=true|false" (confirm, okcancel) or "result=closed", and
 // "owner-enabled=0|1" with --owner.
 #include <windows.h>
 
@@ -16,6 +16,7 @@
 #include "dialogs/win/zmsgbox.h"
 #include "utils/text.h"
 #include "utils/win/dll_loader.h"
+#include "utils/win/sysutils.h"
 #include "utils/win/win_env.h"
 
 namespace {
@@ -48,6 +49,8 @@ long Num(const std::map<std::string, std::string>& a, const char* name, long def
 int main(int argc, char** argv) {
     zv::HardenDllSearch();
     zv::InstallWin32Host();
+    std::printf("pid=%lu\n", GetCurrentProcessId());
+    std::fflush(stdout);
     std::map<std::string, std::string> a;
     for (int i = 1; i < argc; ++i) {
         std::string name = argv[i];
@@ -60,7 +63,7 @@ int main(int argc, char** argv) {
     if (a.count("font") || a.count("size") || a.count("font-charset"))
         zv::SetMsgBoxFont(a.count("font") ? a["font"] : "Tahoma", static_cast<int>(Num(a, "size", 0)),
                           static_cast<int>(Num(a, "font-charset", DEFAULT_CHARSET)));
-    if (a.count("autoplay")) zv::SetMsgBoxAutoPlayMessage(RegisterWindowMessageA("QueryCancelAutoPlay"));
+    if (a.count("autoplay")) zv::SetAutoPlaySuppression(true);
     HWND owner = a.count("owner") ? OpenOwner() : nullptr;
 
     const std::string box = a.count("box") ? a["box"] : "show";

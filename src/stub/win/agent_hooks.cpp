@@ -1,0 +1,143 @@
+#include "stub/win/agent_hooks.h"
+
+#include <string>
+
+#include "package/gfile_info.h"
+#include "stub/agent_state.h"
+#include "stub/run_mode.h"
+#include "stub/win/stub_window.h"
+#include "utils/host_env.h"
+#include "utils/run_log.h"
+#include "utils/sub.h"
+#include "utils/switches.h"
+#include "utils/text.h"
+#include "utils/trace.h"
+
+namespace zv {
+
+namespace {
+
+bool g_timerBusy = false;
+
+void TracePid() { TraceOut().Write(int64_t(GetCurrentProcessId())); }
+
+std::string CopyPath() {
+    const std::string exe = Host().exePath();
+    return ExtractFilePath(exe) + "X_" + ExtractFileName(exe);
+}
+
+std::string CopyClassName() {
+    return OwnPackage ? AgentCopyClassName(OwnPackage->AgentFileName()) : std::string();
+}
+
+HWND CopyWindow() {
+    const std::string cls = CopyClassName();
+    return cls.empty() ? nullptr : FindWindowA(cls.c_str(), nullptr);
+}
+
+// Posts to the running copy's window. The copy is found by its window class, which carries the
+// agent's name; false when it has no window (yet).
+bool PostToCopy(UINT message, WPARAM wp, LPARAM lp) {
+    HWND window = CopyWindow();
+    return window && PostMessageA(window, message, wp, lp);
+}
+
+}  // namespace
+
+void CreateAndRun_X_Exe(bool wasRunning) {
+    WriteRunLog("CreateAndRun_X_Exe() --- Start");
+    const std::string zz = GetSwitchValue("/_ZZ=", "");
+    TracePid();
+    TraceOut().Write(" CreateAndRun_X_Exe-1 ").WriteLine(zz);
+    const std::string exe = Host().exePath();
+    const bool restart = zz == "99";
+    if (ThisIs_AutoUpdateProg && (!wasRunning || restart) && OwnPackage &&
+        SameTextTrim(ExtractFileName(exe), OwnPackage->AgentFileName())) {
+        TracePid();
+        TraceOut().WriteLine(" CreateAndRun_X_Exe-2");
+        const int64_t seconds = GetSwitchInt("/WAIT=", 0);
+        WriteRunLog("Wait " + std::to_string(seconds) + " SEC");
+        if (seconds > 0) Wait(seconds * 1000);
+        const std::string copy = CopyPath();
+        CopyFileA(exe.c_str(), copy.c_str(), FALSE);
+        WriteRunLog("Create X_ File ");
+        std::string arguments;
+        const std::string transient = GetSwitchValue("/TRANSIENT=", "");
+        if (!transient.empty()) arguments += " /TRANSIENTx=" + transient;
+        const std::string delay = GetSwitchValue("/DELAY=", "");
+        if (!delay.empty()) arguments += " /SleepX=" + delay;
+        WriteRunLog("WinExec: " + copy + arguments);
+        const std::string command = copy + arguments;
+        WinExec(command.c_str(), SW_HIDE);
+        if (!GetParamsText().empty()) {
+            // Give the copy time to create its window so forwarded switches reach it.
+            const DWORD start = GetTickCount();
+            while (!CopyWindow() && GetTickCount() - start < 3000) Wait(200);
+        }
+    }
+    WriteRunLog("CreateAndRun_X_Exe() --- End");
+}
+
+bool HandleParamOK(bool wasRunning) {
+    WriteRunLog("HandleParamOK() --- Start");
+    bool result = false;
+    const std::string copy = CopyPath();
+    const bool copyExists = GetFileAttributesA(copy.c_str()) != INVALID_FILE_ATTRIBUTES;
+    const int64_t stop = GetSwitchInt("/STOP=", -1);
+    if (stop >= 0 && copyExists) {
+        WriteRunLog("PostProcessMessage(wm_ShutDown) to: " + copy);
+        PostToCopy(wm_ShutDown, WPARAM(stop), 0);
+        result = true;
+    }
+    const std::string m = GetSwitchValue("/WM_MSG=", "");
+    if (!m.empty() && copyExists) {
+        const std::string list = ":" + m + ":";
+        const int64_t window = SUB::GetItemInt(list, 0, 0);
+        const int64_t message = SUB::GetItemInt(list, 1, 0);
+        WriteRunLog("PostProcessMessage(wm_LocalMsg) to: " + copy + " - " + list);
+        PostToCopy(wm_LocalMsg, WPARAM(window), LPARAM(message));
+        result = true;
+    }
+    const int64_t test = GetSwitchInt("/TEST=", -1);
+    if (test >= 0 && copyExists) {
+        WriteRunLog("PostProcessMessage(wm_AgentMsg) to: " + copy + " - AU_PerformUpdateCycle (" +
+                    std::to_string(test) + ")");
+        PostToCopy(wm_AgentMsg, 31, LPARAM(test));
+        if (!wasRunning && test > 0) PostToCopy(wm_ShutDown, 2, 0);
+        result = true;
+    }
+    WriteRunLog("HandleParamOK() --- End");
+    return result;
+}
+
+void CheckTestMode(bool) {
+    // The update description files are not read yet: test mode stays off.
+}
+
+void AgentTimerTick(HWND) {
+    if (g_timerBusy) return;
+    g_timerBusy = true;
+    AgentState& agent = Agent();
+    if (agent.JustDownloadInfoFile) {
+        TraceOut().WriteLine("-------------- JustDownloadInfoFile ---------------");
+        agent.JustDownloadInfoFile = false;
+    } else {
+        agent.AgentPhase = 0;
+        if (agent.ManualCheckState == 2) agent.ManualCheckState = 1;
+        if (agent.ManualCheckState == 1) agent.AutoUpdateTimerCount = 0;
+        if (agent.StopCountdown == 0) PostQuitMessage(0);
+        if (agent.StopCountdown >= 0) --agent.StopCountdown;
+        ++agent.AutoUpdateTimerCount;
+        TracePid();
+        TraceOut().Write(" AutoUpdateTimerCount=").Write(agent.AutoUpdateTimerCount).WriteLine();
+        if (agent.ManualCheckState == 1) agent.ManualCheckState = 0;
+    }
+    agent.AgentPhase = 0;
+    g_timerBusy = false;
+}
+
+void AfterStubLoop() {
+    // WinINet is bound at run time by the downloader; nothing is loaded before a download.
+}
+
+}  // namespace zv

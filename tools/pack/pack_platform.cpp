@@ -1,0 +1,166 @@
+#include "pack_platform.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#ifdef _WIN32
+#include <io.h>
+#include <sys/utime.h>
+#include <windows.h>
+#else
+#include <sys/time.h>
+#include <unistd.h>
+#endif
+
+namespace zv::pack {
+namespace fs = std::filesystem;
+
+PathInfo StatPath(const std::string& path) {
+    PathInfo info;
+#ifdef _WIN32
+    struct _stat64 st;
+    if (path.empty() || _stat64(path.c_str(), &st) != 0) return info;
+#else
+    struct stat st;
+    if (path.empty() || stat(path.c_str(), &st) != 0) return info;
+#endif
+    info.exists = true;
+    info.isDirectory = (st.st_mode & S_IFMT) == S_IFDIR;
+    info.isRegularFile = (st.st_mode & S_IFMT) == S_IFREG;
+    info.size = uint64_t(st.st_size);
+    info.modified = int64_t(st.st_mtime);
+    return info;
+}
+
+std::vector<std::string> ListFolder(const std::string& folder, bool& ok) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    fs::directory_iterator it(fs::path(folder), ec), end;
+    ok = !ec;
+    for (; !ec && it != end; it.increment(ec)) names.push_back(it->path().filename().string());
+    if (ec) ok = false;
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string ExecutablePath() {
+#ifdef _WIN32
+    char buf[MAX_PATH * 2];
+    DWORD n = GetModuleFileNameA(nullptr, buf, DWORD(sizeof buf));
+    return (n > 0 && n < sizeof buf) ? std::string(buf, n) : std::string();
+#else
+    char buf[4096];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    return n > 0 ? std::string(buf, size_t(n)) : std::string();
+#endif
+}
+
+bool StderrIsTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(fileno(stderr)) != 0;
+#endif
+}
+
+bool MakeFolders(const std::string& path) {
+    std::error_code ec;
+    fs::create_directories(fs::path(path), ec);
+    return StatPath(path).isDirectory;
+}
+
+bool MoveOver(const std::string& from, const std::string& to) {
+    std::error_code ec;
+    fs::rename(fs::path(from), fs::path(to), ec);
+    return !ec;
+}
+
+void RemoveFileQuietly(const std::string& path) {
+    std::error_code ec;
+    fs::remove(fs::path(path), ec);
+}
+
+bool SetModifiedTime(const std::string& path, int64_t unixSeconds) {
+#ifdef _WIN32
+    struct __utimbuf64 times;
+    times.actime = unixSeconds;
+    times.modtime = unixSeconds;
+    return _utime64(path.c_str(), &times) == 0;
+#else
+    struct timeval tv[2];
+    tv[0].tv_sec = time_t(unixSeconds);
+    tv[0].tv_usec = 0;
+    tv[1] = tv[0];
+    return utimes(path.c_str(), tv) == 0;
+#endif
+}
+
+bool IsAbsolutePath(const std::string& path) {
+    if (path.empty()) return false;
+    if (path[0] == '/' || path[0] == '\\') return true;
+    return path.size() >= 2 && path[1] == ':';
+}
+
+std::string JoinPath(const std::string& folder, const std::string& path) {
+    if (folder.empty() || IsAbsolutePath(path)) return path;
+    char last = folder.back();
+    if (last == '/' || last == '\\') return folder + path;
+    return folder + "/" + path;
+}
+
+std::string ParentFolder(const std::string& path) {
+    size_t p = path.find_last_of("/\\");
+    if (p == std::string::npos) return {};
+    return p == 0 ? path.substr(0, 1) : path.substr(0, p);
+}
+
+std::string BaseName(const std::string& path) {
+    size_t p = path.find_last_of("/\\");
+    return p == std::string::npos ? path : path.substr(p + 1);
+}
+
+bool LocalCivilTime(int64_t unixSeconds, CivilTime& out) {
+    std::tm tm{};
+#ifdef _WIN32
+    // The i686 C runtime's time_t is 32 bits wide: use the 64-bit calls explicitly.
+    __time64_t t = unixSeconds;
+    if (_localtime64_s(&tm, &t) != 0) return false;
+#else
+    std::time_t t = std::time_t(unixSeconds);
+    if (!localtime_r(&t, &tm)) return false;
+#endif
+    out.year = tm.tm_year + 1900;
+    out.month = tm.tm_mon + 1;
+    out.day = tm.tm_mday;
+    out.hour = tm.tm_hour;
+    out.minute = tm.tm_min;
+    out.second = std::min(tm.tm_sec, 59);
+    return true;
+}
+
+bool UnixFromLocalCivil(const CivilTime& civil, int64_t& unixSeconds) {
+    std::tm tm{};
+    tm.tm_year = civil.year - 1900;
+    tm.tm_mon = civil.month - 1;
+    tm.tm_mday = civil.day;
+    tm.tm_hour = civil.hour;
+    tm.tm_min = civil.minute;
+    tm.tm_sec = civil.second;
+    tm.tm_isdst = -1;
+#ifdef _WIN32
+    __time64_t t = _mktime64(&tm);
+#else
+    std::time_t t = std::mktime(&tm);
+#endif
+    if (t == -1) return false;
+    unixSeconds = int64_t(t);
+    return true;
+}
+
+}  // namespace zv::pack

@@ -1,0 +1,44 @@
+// The few operating-system services the packager needs, behind one header so that the same code
+// builds for Linux and as a Windows executable.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zv::pack {
+
+struct PathInfo {
+    bool exists = false;
+    bool isDirectory = false;
+    bool isRegularFile = false;
+    uint64_t size = 0;
+    int64_t modified = 0;  // seconds since 1970-01-01 UTC
+};
+PathInfo StatPath(const std::string& path);
+
+// Names (not paths) of the entries of a folder, sorted bytewise; empty when it cannot be read.
+std::vector<std::string> ListFolder(const std::string& folder, bool& ok);
+
+std::string ExecutablePath();
+bool StderrIsTerminal();
+
+bool MakeFolders(const std::string& path);
+// Moves `from` over `to`, replacing an existing file.
+bool MoveOver(const std::string& from, const std::string& to);
+void RemoveFileQuietly(const std::string& path);
+bool SetModifiedTime(const std::string& path, int64_t unixSeconds);
+
+// Joins a folder and a relative path; an absolute `path` is returned as it is.
+std::string JoinPath(const std::string& folder, const std::string& path);
+bool IsAbsolutePath(const std::string& path);
+std::string ParentFolder(const std::string& path);  // "" for a bare name
+std::string BaseName(const std::string& path);
+
+// Local civil time of a moment, and back (the system's time-zone rules).
+struct CivilTime {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+bool LocalCivilTime(int64_t unixSeconds, CivilTime& out);
+bool UnixFromLocalCivil(const CivilTime& civil, int64_t& unixSeconds);
+
+}  // namespace zv::pack

@@ -1,0 +1,88 @@
+// Reads a package back the way the stub's extraction walks it: trailer (through ImageEnd in a PE
+// file), head blocks, file blocks volume by volume. Problems are collected, not thrown, so that
+// `verify` can name all of them.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "package/package_layout.h"
+#include "utils/file_io.h"
+
+namespace zv::pack {
+
+struct VolumeView {
+    std::string path;
+    int number = 0;             // 0: the stub file of a spanned package; 1.. volume files
+    bool peImage = false;
+    int64_t fileSize = 0;
+    uint64_t imageEnd = 0;      // as stored at 248/252 (PE images only)
+    int64_t packageEnd = 0;     // ImageEnd, or the file size when unset / not a PE image
+    int64_t trailerStart = 0;
+    int32_t statedTrailerSize = 0;
+    PackageTrailer trailer;     // as stored
+    uint32_t computedChecksum = 0;
+    bool checksumPasses = false;  // the extraction's rule: equal, or either is 1234
+    int blockCount = 0;
+};
+
+struct BlockView {
+    size_t volume = 0;   // index into PackageView::volumes
+    int64_t offset = 0;  // of the block's length field
+    int32_t length = 0;  // as stored: > 0 zlib stream, <= 0 stored bytes
+    bool Compressed() const { return length > 0; }
+    uint32_t StoredSize() const { return length > 0 ? uint32_t(length) : 0u - uint32_t(length); }
+};
+
+struct PackageView {
+    std::vector<VolumeView> volumes;
+    bool spanned = false;     // the stub file holds head blocks only; files lie in volumes
+    int headBlockCount = 0;
+    std::string languageText, headerText, downloadText;
+    std::vector<BlockView> fileBlocks;
+    std::vector<std::string> errors;
+    bool readable = false;    // trailer and signature found: the rest is worth a look
+
+    const PackageTrailer& Trailer() const { return volumes.front().trailer; }
+};
+
+PackageView ScanPackage(const std::string& path);
+
+// The plain content of one file block, streamed: the item header, then the data in pieces.
+struct BlockContent {
+    bool ok = false;
+    std::string error;
+    std::string header;      // text before the first NUL
+    bool hasNul = false;
+    uint64_t dataSize = 0;
+};
+// Either returns false to stop reading the block.
+using HeaderSink = std::function<bool(const std::string& header)>;
+using DataSink = std::function<bool(const uint8_t* data, size_t size)>;
+
+// Reads (and for zlib blocks inflates) a file block: `onHeader` sees the item header once its NUL
+// is reached, `onData` the bytes after it. A sink that stops the read leaves `ok` false.
+class BlockReader {
+public:
+    explicit BlockReader(const PackageView& view) : view_(view) {}
+    BlockContent Read(const BlockView& block, const HeaderSink& onHeader = nullptr,
+                      const DataSink& onData = nullptr);
+
+private:
+    IFile* Volume(size_t index);
+    const PackageView& view_;
+    size_t openIndex_ = SIZE_MAX;
+    std::unique_ptr<IFile> open_;
+};
+
+// Splits the header of a file block the way the stub does; `plain` false when item 0 is empty.
+struct ParsedItem {
+    ItemHeader item;
+    std::string engineArgs;  // text after the "*", trimmed
+    int itemCount = 0;
+};
+ParsedItem ParseItem(const std::string& header);
+
+}  // namespace zv::pack

@@ -1,0 +1,448 @@
+#include "package_writer.h"
+
+#include <algorithm>
+#include <climits>
+#include <memory>
+
+#include "pack_clock.h"
+#include "pack_names.h"
+#include "pack_platform.h"
+#include "utils/file_io.h"
+#include "utils/text.h"
+
+namespace zv::pack {
+namespace {
+
+constexpr uint64_t kMaxStubSize = 256ull << 20;
+// A piece smaller than this is not worth a block at the end of a volume.
+constexpr uint64_t kSmallestPiece = 512;
+
+void WriteAll(IFile& file, const uint8_t* data, size_t size, const std::string& path) {
+    while (size > 0) {
+        int32_t chunk = int32_t(std::min<size_t>(size, 1u << 30));
+        if (file.Write(data, chunk) != chunk) throw PackError("cannot write " + path);
+        data += chunk;
+        size -= size_t(chunk);
+    }
+}
+
+std::vector<uint8_t> ReadStub(const std::string& path) {
+    PathInfo info = StatPath(path);
+    if (!info.isRegularFile) throw PackError("stub template not found: " + path);
+    if (info.size > kMaxStubSize) throw PackError("stub template is too large: " + path);
+    auto file = OpenFile(path, OpenMode::ReadShared);
+    std::vector<uint8_t> bytes(size_t(info.size));
+    if (!file || (info.size && file->Read(bytes.data(), int32_t(bytes.size())) != int32_t(bytes.size())))
+        throw PackError("cannot read stub template: " + path);
+    return bytes;
+}
+
+bool IsPackageVolume(const std::string& path) {
+    auto file = OpenFile(path, OpenMode::ReadShared);
+    if (!file) return false;
+    TrailerLocation loc = LocateTrailer(*file);
+    uint8_t bytes[kTrailerSize];
+    if (!loc.ok || loc.peImage || loc.length < kTrailerSize || !file->Seek(loc.start()) ||
+        file->Read(bytes, kTrailerSize) != kTrailerSize)
+        return false;
+    return PackageTrailer::Decode(bytes, kTrailerSize).HasSignature();
+}
+
+// Reads one source file front to back; a piece can be looked at before it is taken.
+class SourceReader {
+public:
+    SourceReader(const PackFile& f) : f_(f), file_(OpenFile(f.source, OpenMode::ReadShared)) {
+        if (!file_) throw PackError("cannot open " + f.source);
+    }
+    uint64_t Remaining() const { return f_.size - taken_; }
+    // At least min(count, Remaining()) bytes at the front of buffer().
+    const uint8_t* Peek(uint64_t count) {
+        count = std::min(count, Remaining());
+        while (buffer_.size() < count) {
+            size_t have = buffer_.size();
+            buffer_.resize(size_t(count));
+            int32_t want = int32_t(std::min<uint64_t>(count - have, 1u << 30));
+            int32_t got = file_->Read(buffer_.data() + have, want);
+            if (got <= 0) throw PackError(f_.source + " became shorter while it was packed");
+            buffer_.resize(have + size_t(got));
+        }
+        return buffer_.data();
+    }
+    void Take(uint64_t count) {
+        buffer_.erase(buffer_.begin(), buffer_.begin() + ptrdiff_t(count));
+        taken_ += count;
+        if (Remaining() == 0) {
+            uint8_t extra;
+            if (file_->Read(&extra, 1) > 0) throw PackError(f_.source + " grew while it was packed");
+        }
+    }
+
+private:
+    const PackFile& f_;
+    std::unique_ptr<IFile> file_;
+    std::vector<uint8_t> buffer_;
+    uint64_t taken_ = 0;
+};
+
+struct OutputFile {
+    std::string path;       // final name
+    std::string tempPath;   // written here, renamed at the end
+    int64_t trailerAt = 0;  // where its trailer goes
+    bool peImage = false;
+    bool moreVolumes = false;
+};
+
+class Writer {
+public:
+    Writer(const PackageDescription& d, const BuildOptions& o) : d_(d), o_(o) {}
+    ~Writer() {
+        file_.reset();  // Windows deletes no open file
+        if (!done_)
+            for (const auto& out : outputs_) RemoveFileQuietly(out.tempPath);
+    }
+    BuildResult Run();
+
+private:
+    void PrepareHead(const std::vector<uint8_t>& stub);
+    void OpenOutput(const std::string& path, bool peImage);
+    void CloseOutput();
+    void Write(const uint8_t* data, size_t size);
+    uint64_t Room() const;  // bytes the next block may take, length field included
+    void NextVolume();
+    void WriteFile(const PackFile& f);
+    std::vector<uint8_t> EncodeBlock(const std::vector<uint8_t>& content) const;
+    void Finish(OutputFile& out, PackageTrailer trailer);
+
+    const PackageDescription& d_;
+    const BuildOptions& o_;
+    std::string outputPath_;
+    bool spanned_ = false;
+    uint64_t blockLimit_ = kMaxBlockSize;
+    std::vector<uint8_t> head_;  // the head blocks, ready to write
+    PackageTrailer trailer_ = PackageTrailer::MakeNew();
+    std::vector<OutputFile> outputs_;
+    std::unique_ptr<IFile> file_;
+    uint64_t position_ = 0;
+    int volume_ = 0;
+    bool volumeHasFiles_ = false;
+    uint32_t fileBlocks_ = 0;
+    uint64_t done_bytes_ = 0, total_bytes_ = 0;
+    double ratio_ = 1.0;  // packed/plain of the last block: a guess for the next one
+    bool done_ = false;
+    std::vector<std::string> warnings_;
+};
+
+void Writer::PrepareHead(const std::vector<uint8_t>& stub) {
+    InputHash hash;
+    hash.Add(d_.text);
+    hash.Add(stub.data(), stub.size());
+    for (const auto& lang : d_.languages) {
+        hash.Add(lang.name);
+        for (const auto& e : lang.entries) hash.Add(e.first + "=" + e.second);
+    }
+    for (const auto& f : d_.files) {
+        hash.Add(f.ItemName());
+        hash.Add(f.size);
+        hash.Add(uint64_t(f.modified));
+    }
+    hash.Add(uint64_t(o_.now));
+    SeededRandom random(hash.Value());
+    auto seed = [&random] { return uint32_t(random.Next()); };
+
+    std::vector<std::string> items;
+    for (const auto& lang : d_.languages) items.push_back(MakeLanguageItem(lang.name, lang.entries));
+    AppendHeadBlock(head_, MakeLanguageBlock(items));
+
+    HeaderFields header;
+    header.updateUrl = d_.updateUrl;
+    header.infoFileName = d_.infoFileName;
+    header.agentFileName = d_.agentFileName;
+    std::string token = d_.updateToken.empty() ? random.LowercaseLetters(50) : d_.updateToken;
+    header.scrambledToken = ScrambleToken(token, seed());
+    header.silentSetup = d_.silentSetup;
+    AppendHeadBlock(head_, header.Encode());
+
+    if (d_.hasDownload) {
+        DownloadFields download;
+        download.downloadUrl = d_.downloadUrl;
+        download.downloadFileName = d_.downloadFileName;
+        download.alwaysDownload = d_.alwaysDownload;
+        download.scrambledToken = ScrambleToken(d_.downloadToken, seed());
+        download.downloadSize = std::to_string(d_.downloadSize);
+        AppendHeadBlock(head_, download.Encode());
+    }
+}
+
+void Writer::OpenOutput(const std::string& path, bool peImage) {
+    OutputFile out;
+    out.path = path;
+    out.tempPath = path + ".tmp";
+    out.peImage = peImage;
+    outputs_.push_back(out);
+    file_ = OpenFile(out.tempPath, OpenMode::CreateWrite);
+    if (!file_) throw PackError("cannot create " + out.tempPath);
+    position_ = 0;
+    volumeHasFiles_ = false;
+}
+
+void Writer::CloseOutput() {
+    OutputFile& out = outputs_.back();
+    out.trailerAt = int64_t(position_);
+    uint8_t placeholder[kTrailerSize] = {};
+    Write(placeholder, sizeof placeholder);
+    file_.reset();
+}
+
+void Writer::Write(const uint8_t* data, size_t size) {
+    WriteAll(*file_, data, size, outputs_.back().tempPath);
+    position_ += size;
+}
+
+uint64_t Writer::Room() const {
+    if (!spanned_) return UINT64_MAX;
+    uint64_t used = position_ + kTrailerSize;
+    return used < d_.volumeSize ? d_.volumeSize - used : 0;
+}
+
+void Writer::NextVolume() {
+    if (spanned_ && volume_ > 0 && !volumeHasFiles_)
+        throw PackError("VolumeSize " + std::to_string(d_.volumeSize) +
+                        " is too small to hold a piece of a file");
+    if (volume_ > 0) {
+        outputs_.back().moreVolumes = true;
+        CloseOutput();
+    }
+    ++volume_;
+    OpenOutput(VolumeFileName(outputPath_, volume_), false);
+    if (volume_ == 1) {
+        if (head_.size() + 4 + kSmallestPiece + kTrailerSize > d_.volumeSize)
+            throw PackError("VolumeSize " + std::to_string(d_.volumeSize) +
+                            " is too small: the first volume needs room for the head blocks (" +
+                            std::to_string(head_.size()) + " bytes) and a file piece");
+        Write(head_.data(), head_.size());
+    }
+}
+
+std::vector<uint8_t> Writer::EncodeBlock(const std::vector<uint8_t>& content) const {
+    std::vector<uint8_t> block;
+    if (d_.compress) {
+        std::vector<uint8_t> packed;
+        if (!CompressZlib(content.data(), content.size(), packed, d_.level))
+            throw PackError("zlib failed to compress a block");
+        // Data that does not shrink is stored: the stub takes either form.
+        if (packed.size() < content.size()) {
+            AppendBlockLength(block, int32_t(packed.size()));
+            block.insert(block.end(), packed.begin(), packed.end());
+            return block;
+        }
+    }
+    if (!AppendFileBlock(block, content, false)) throw PackError("a block is too large");
+    return block;
+}
+
+void Writer::WriteFile(const PackFile& f) {
+    SourceReader source(f);
+    int64_t modified = o_.clampDates ? std::min(f.modified, o_.now) : f.modified;
+    const uint32_t date = DosDateTimeFromUnix(modified);
+    const uint64_t headerSize = MakeItemHeader(f.ItemName(), date).size() + 1;
+    bool first = true;
+    while (first || source.Remaining() > 0) {
+        uint64_t remaining = source.Remaining();
+        uint64_t room = Room();
+        if (room < 4 + headerSize + std::min(remaining, kSmallestPiece)) {
+            NextVolume();
+            continue;
+        }
+        const uint64_t fits = room - 4 - headerSize;  // plain bytes that fit when stored
+        const uint64_t cap = std::min(remaining, blockLimit_);
+        uint64_t want = spanned_ ? std::min<uint64_t>(cap, uint64_t(double(fits) / ratio_)) : cap;
+        // In a volume, aim the block at the room left: shrink a piece that came out too big, grow
+        // one that compressed well, and keep the largest that fitted.
+        std::vector<uint8_t> block;
+        uint64_t taken = 0;
+        for (int attempt = 0; attempt < 8; ++attempt) {
+            want = std::clamp<uint64_t>(want, std::min<uint64_t>(cap, 1), cap);
+            std::vector<uint8_t> candidate = EncodeBlock(
+                MakeFileBlockContent(f.ItemName(), date, source.Peek(want), size_t(want)));
+            const double scale = double(room - 4) / double(candidate.size() - 4);
+            if (candidate.size() <= room) {
+                if (want > taken || block.empty()) {
+                    block = std::move(candidate);
+                    taken = want;
+                }
+                if (!spanned_ || want == cap || scale < 1.03) break;
+                uint64_t grown = uint64_t(double(want) * scale * 0.98);
+                if (grown <= want) break;
+                want = grown;
+            } else {
+                if (!block.empty()) break;
+                want = uint64_t(double(want) * std::min(scale * 0.95, 0.95));
+            }
+        }
+        if (block.empty()) {  // stored, it always fits
+            taken = std::min(cap, fits);
+            block = EncodeBlock(MakeFileBlockContent(f.ItemName(), date, source.Peek(taken), size_t(taken)));
+        }
+        Write(block.data(), block.size());
+        ratio_ = std::clamp(double(block.size() - 4) / double(taken + headerSize), 0.01, 1.0);
+        source.Take(taken);
+        first = false;
+        volumeHasFiles_ = true;
+        ++fileBlocks_;
+        done_bytes_ += taken;
+        if (o_.progress) o_.progress(done_bytes_, total_bytes_);
+    }
+}
+
+void Writer::Finish(OutputFile& out, PackageTrailer trailer) {
+    trailer.FileCount = fileBlocks_;
+    trailer.Set(PackageFlag::MoreVolumes, out.moreVolumes);
+    trailer.PackageChecksum = 0;
+    auto file = OpenFile(out.tempPath, OpenMode::ReadWrite);
+    if (!file) throw PackError("cannot reopen " + out.tempPath);
+    auto bytes = trailer.Encode();
+    if (!file->Seek(out.trailerAt)) throw PackError("cannot write " + out.tempPath);
+    WriteAll(*file, bytes.data(), bytes.size(), out.tempPath);
+    if (out.peImage) {
+        uint8_t words[8];
+        uint64_t end = uint64_t(out.trailerAt) + kTrailerSize;
+        SetLE32(words, uint32_t(end >> 32));
+        SetLE32(words + 4, uint32_t(end));
+        if (!file->Seek(kImageEndHighOffset)) throw PackError("cannot write " + out.tempPath);
+        WriteAll(*file, words, 8, out.tempPath);
+    }
+    trailer.PackageChecksum = PackageChecksum(*file, kTrailerSize);
+    bytes = trailer.Encode();
+    if (!file->Seek(out.trailerAt)) throw PackError("cannot write " + out.tempPath);
+    WriteAll(*file, bytes.data(), bytes.size(), out.tempPath);
+}
+
+BuildResult Writer::Run() {
+    outputPath_ = o_.output.empty() ? d_.output : o_.output;
+    const std::string stubPath = o_.stub.empty() ? d_.stub : o_.stub;
+    spanned_ = d_.volumeSize > 0;
+    if (d_.blockSize > kMaxBlockSize) throw PackError("BlockSize must be at most 1G");
+    blockLimit_ = d_.blockSize ? d_.blockSize : kMaxBlockSize;
+    if (StatPath(outputPath_).exists && StatPath(stubPath).exists &&
+        std::string(BaseName(outputPath_)) == BaseName(stubPath) &&
+        ParentFolder(outputPath_) == ParentFolder(stubPath))
+        throw PackError("the output would overwrite the stub template " + stubPath);
+
+    std::vector<uint8_t> stub = ReadStub(stubPath);
+    const std::string outFolder = ParentFolder(outputPath_);
+    if (!outFolder.empty() && !MakeFolders(outFolder)) throw PackError("cannot create folder " + outFolder);
+    std::vector<std::string> problems = StubTemplateProblems(stub);
+    if (!problems.empty() && !o_.force)
+        throw PackError("stub template " + stubPath + ": " + problems.front() + " (--force packs it anyway)");
+    const bool peImage = IsPeImage(stub.data(), stub.size());
+    PrepareHead(stub);
+
+    std::vector<uint64_t> sizes;
+    for (const auto& f : d_.files) {
+        sizes.push_back(f.size);
+        total_bytes_ += f.size;
+    }
+    bool clamped = false;
+    trailer_.SpaceRequired = ComputeSpaceRequired(sizes, &clamped);
+    if (clamped) warnings_.push_back("the files need more than 4 GB: SpaceRequired is clamped");
+    trailer_.HeadBlockCount = uint8_t(d_.hasDownload ? 3 : 2);
+    trailer_.PackageTime = PackageTimeFromUnix(o_.now);
+    trailer_.Set(PackageFlag::ShowTempNotice, d_.showTempNotice);
+    trailer_.Set(PackageFlag::SpannedPackage, spanned_);
+    trailer_.Set(PackageFlag::ShowActivityBar, d_.showActivityBar);
+    trailer_.Set(PackageFlag::RunLogEnabled, d_.runLog);
+    trailer_.IsWebStub = d_.webStub;
+    trailer_.ConfirmDownload = d_.confirmDownload;
+    trailer_.SaveAgentCopy = d_.saveAgentCopy;
+    trailer_.IsAgent = d_.agent;
+
+    // The stub file: image and head blocks, and the file blocks unless they go to volumes.
+    OpenOutput(outputPath_, peImage);
+    Write(stub.data(), stub.size());
+    Write(head_.data(), head_.size());
+    if (!spanned_)
+        for (const auto& f : d_.files) WriteFile(f);
+    CloseOutput();
+    if (spanned_) {
+        NextVolume();
+        for (const auto& f : d_.files) WriteFile(f);
+        CloseOutput();
+    }
+
+    BuildResult result;
+    for (size_t i = 0; i < outputs_.size(); ++i) {
+        PackageTrailer t = trailer_;
+        t.PackageStart = i == 0 ? uint32_t(stub.size()) : 0;
+        Finish(outputs_[i], t);
+        if (i == 0) {
+            result.trailer = t;
+            result.trailer.FileCount = fileBlocks_;
+        }
+    }
+    for (auto& out : outputs_) {
+        if (!MoveOver(out.tempPath, out.path)) throw PackError("cannot write " + out.path);
+        result.outputs.push_back(out.path);
+    }
+    done_ = true;
+    // Volumes left over from an earlier, longer build of the same output would look like part
+    // of this package to anyone listing the folder.
+    for (int n = spanned_ ? volume_ + 1 : 1; IsPackageVolume(VolumeFileName(outputPath_, n)); ++n)
+        RemoveFileQuietly(VolumeFileName(outputPath_, n));
+    result.fileBlocks = fileBlocks_;
+    result.inputBytes = total_bytes_;
+    result.warnings = warnings_;
+    return result;
+}
+
+}  // namespace
+
+std::array<uint32_t, kSpaceRequiredSlots> ComputeSpaceRequired(const std::vector<uint64_t>& sizes,
+                                                                bool* clamped) {
+    std::array<uint32_t, kSpaceRequiredSlots> out{};
+    for (int i = 0; i < kSpaceRequiredSlots; ++i) {
+        uint64_t cluster = kSpaceRequiredClusters[i];
+        uint64_t sum = 0;
+        for (uint64_t s : sizes) sum += cluster ? (s + cluster - 1) / cluster * cluster : s;
+        if (sum > UINT32_MAX && clamped) *clamped = true;
+        out[size_t(i)] = uint32_t(std::min<uint64_t>(sum, UINT32_MAX));
+    }
+    return out;
+}
+
+std::vector<std::string> StubTemplateProblems(const std::vector<uint8_t>& stub) {
+    std::vector<std::string> problems;
+    if (!IsPeImage(stub.data(), stub.size())) {
+        problems.push_back("no PE header at offset 256 (bytes 0..1 must be \"MZ\", 256..257 \"PE\")");
+        return problems;
+    }
+    if (ImageEnd(stub.data(), stub.size()) != 0) {
+        problems.push_back("it already carries a package (ImageEnd is set); use the bare stub");
+    } else {
+        for (size_t i = kImageEndHighOffset; i < kImageEndLowOffset + 4; ++i)
+            if (stub[i] != 0) {
+                problems.push_back("bytes 248..255 are in use");
+                break;
+            }
+    }
+    // The certificate table (data directory 4): anything appended to a signed image breaks it.
+    const size_t opt = kPeMarkOffset + 24;
+    if (stub.size() >= opt + 2) {
+        uint16_t magic = GetLE16(&stub[opt]);
+        size_t dirs = magic == 0x20b ? opt + 112 : opt + 96;
+        size_t count = magic == 0x20b ? opt + 108 : opt + 92;
+        if (stub.size() >= dirs + 5 * 8 && GetLE32(&stub[count]) > 4 && GetLE32(&stub[dirs + 4 * 8 + 4]) != 0)
+            problems.push_back("it is signed; sign the finished package instead");
+    }
+    return problems;
+}
+
+std::string VolumeFileName(const std::string& base, int number) {
+    return base + "." + PadZero(number, 3);
+}
+
+BuildResult BuildPackage(const PackageDescription& description, const BuildOptions& options) {
+    Writer writer(description, options);
+    return writer.Run();
+}
+
+}  // namespace zv::pack
