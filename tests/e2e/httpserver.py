@@ -7,17 +7,24 @@ The first path element picks how a file is served:
   files/NAME     200 with Content-Length and Last-Modified (Server.LAST_MODIFIED)
   nolength/NAME  200 without Content-Length; the connection is closed after the data
   empty/NAME     200 with Content-Length: 0
+  short/NAME     200 announcing 100 bytes more than it sends, then the connection is closed
   page404/NAME   200 with an HTML "404 Not Found" page in place of the file
   stall/NAME     200 with the full Content-Length, STALL_AFTER bytes, then one byte every
                  STALL_STEP seconds until the client goes away or the server stops
   auth/NAME      as files/, but only with the Basic credentials Server.USER / Server.PASSWORD
                  (401 with a challenge otherwise)
 Anything else gets a real 404 with an HTML page. Every request is recorded in `requests`.
+
+Nginx runs Debian's nginx on a folder the same way, for tests that want a real web server.
 """
 import base64
 import http.server
 import os
+import shutil
+import signal
+import socket
 import socketserver
+import subprocess
 import threading
 import time
 
@@ -66,6 +73,13 @@ class _Handler(http.server.BaseHTTPRequestHandler):
     def serve_empty(self, server, data):
         self._send(200, b"")
 
+    def serve_short(self, server, data):
+        self.send_response(200)
+        self.send_header("Content-Length", str(len(data) + 100))
+        self.end_headers()
+        self.wfile.write(data)
+        self.close_connection = True
+
     def serve_page404(self, server, data):
         self._send(200, NOT_FOUND_PAGE, "text/html")
 
@@ -96,7 +110,7 @@ class _Handler(http.server.BaseHTTPRequestHandler):
 
 
 _MODES = {"files": _Handler.serve_file, "nolength": _Handler.serve_nolength,
-          "empty": _Handler.serve_empty, "page404": _Handler.serve_page404,
+          "empty": _Handler.serve_empty, "short": _Handler.serve_short, "page404": _Handler.serve_page404,
           "stall": _Handler.serve_stall, "auth": _Handler.serve_auth}
 
 
@@ -147,6 +161,101 @@ class Server:
         self._httpd.server_close()
         self._thread.join(10)
         self._httpd = None
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.stop()
+
+
+NGINX_CONF = """daemon off;
+master_process off;
+worker_processes 1;
+pid {prefix}/nginx.pid;
+error_log {prefix}/error.log;
+events {{ worker_connections 64; }}
+http {{
+    access_log {prefix}/access.log;
+    client_body_temp_path {prefix}/tmp;
+    proxy_temp_path {prefix}/tmp;
+    fastcgi_temp_path {prefix}/tmp;
+    uwsgi_temp_path {prefix}/tmp;
+    scgi_temp_path {prefix}/tmp;
+    types {{ text/html html; }}
+    default_type application/octet-stream;
+    sendfile on;
+    server {{
+        listen 127.0.0.1:{port};
+        root {root};
+    }}
+}}
+"""
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+class Nginx:
+    """Debian's nginx serving the folder `root` on 127.0.0.1 with a free port, with its own
+    configuration, logs and temp folders under `prefix`. One process (no master, no daemon),
+    stopped by stop() or at the end of a `with` block."""
+
+    def __init__(self, root, prefix):
+        self.root = os.path.abspath(root)
+        self.prefix = os.path.abspath(prefix)
+        self.port = None
+        self._proc = None
+
+    def url(self, path=""):
+        return f"http://127.0.0.1:{self.port}/{path}"
+
+    def access_log(self):
+        path = os.path.join(self.prefix, "access.log")
+        if not os.path.exists(path):
+            return []
+        with open(path, encoding="latin-1") as f:
+            return f.read().splitlines()
+
+    def gets(self, name):
+        """Access-log lines of GET requests whose path ends in "/" + name."""
+        return [l for l in self.access_log() if f"/{name} HTTP/" in l and '"GET ' in l]
+
+    def start(self, attempts=5):
+        binary = shutil.which("nginx") or "/usr/sbin/nginx"
+        os.makedirs(os.path.join(self.prefix, "tmp"), exist_ok=True)
+        for _ in range(attempts):
+            self.port = free_port()
+            conf = os.path.join(self.prefix, "nginx.conf")
+            with open(conf, "w") as f:
+                f.write(NGINX_CONF.format(prefix=self.prefix, port=self.port, root=self.root))
+            self._proc = subprocess.Popen(
+                [binary, "-p", self.prefix, "-c", conf, "-e", os.path.join(self.prefix, "error.log")],
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+            deadline = time.monotonic() + 10
+            while time.monotonic() < deadline and self._proc.poll() is None:
+                try:
+                    socket.create_connection(("127.0.0.1", self.port), timeout=1).close()
+                    return self
+                except OSError:
+                    time.sleep(0.05)
+            self.stop()  # the port was taken in the meantime, or nginx failed: try again
+        raise RuntimeError(f"nginx did not start; see {self.prefix}/error.log")
+
+    def stop(self):
+        if self._proc is None:
+            return
+        if self._proc.poll() is None:
+            self._proc.send_signal(signal.SIGTERM)
+            try:
+                self._proc.wait(10)
+            except subprocess.TimeoutExpired:
+                self._proc.kill()
+                self._proc.wait(10)
+        self._proc = None
 
     def __enter__(self):
         return self.start()

@@ -86,7 +86,7 @@ int Get(int argc, char** argv) {
     std::printf("last_text=%s\n", g_progress.lastText.c_str());
     if (target.empty()) {
         std::printf("bytes=%u\n", unsigned(r.data.size()));
-        if (r.data.size() <= 65536) std::printf("data_hex=%s\n", Hex(r.data).c_str());
+        if (r.data.size() <= (1u << 20)) std::printf("data_hex=%s\n", Hex(r.data).c_str());
     }
     std::printf("ms=%.1f\n", double(end.QuadPart - start.QuadPart) * 1000.0 / double(frequency.QuadPart));
     return 0;
