@@ -84,6 +84,14 @@ class Downloader(zvtest.TestCase):
                          "older partial files are deleted, the target is not made")
         self.assertEqual(self.read(partial), SMALL[:30])
 
+        # A read that waits on a stalled server is cancelled as well (here by a timer message).
+        target = self.target("Stalled.exe")
+        out = probe("get", self.server.url("stall", "large.bin"), zvtest.winpath(target),
+                    "--abort-after-ms", 500)
+        self.assertEqual(out["error"], "Download Aborted")
+        self.assertEqual(int(out["steps"]), 0)
+        self.assertFalse(os.path.exists(target))
+
     def test_failures(self):
         closed = httpserver.Server().start()
         closed_url = closed.url("files", "small.bin")

@@ -4,8 +4,10 @@
 //   get URL [TARGET] [--user U --password P] [--abort-after N]
 //       HTTP_DownloadFile (or the credential path with --user) into TARGET, or into memory
 //       without one. Prints error=, range=<position>/<maximum> of each range call, steps=,
-//       last_text= (the rate text of the last step), bytes= and data_hex= (memory only) and ms=.
-//       --abort-after N sets AbortRequested from the progress sink after N steps.
+//       last_text= (the rate text of the last step), bytes= and data_hex= (memory only), ms=
+//       (wall time of the download) and cpu_ms= (this process's CPU time meanwhile).
+//       --abort-after N sets AbortRequested from the progress sink after N steps;
+//       --abort-after-ms N from a timer message N ms after the start (while a read may wait).
 //   size URL       prints size= (HTTP_GetFileSize)
 //   connected      prints connected=1 or connected=0 and error=
 #include <windows.h>
@@ -44,6 +46,21 @@ void Sink(int kind, int32_t, uint16_t range, const std::string& text, int32_t, i
     }
 }
 
+// User and kernel time of this process so far, in milliseconds.
+double CpuMs() {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
+    auto ms = [](const FILETIME& t) {
+        return double((uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 10000.0;
+    };
+    return ms(kernel) + ms(user);
+}
+
+void CALLBACK AbortTimer(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    zv::AbortRequested = true;
+}
+
 std::string Hex(const std::string& data) {
     static const char digits[] = "0123456789abcdef";
     std::string out;
@@ -69,6 +86,8 @@ int Get(int argc, char** argv) {
         if (a == "--user" && i + 1 < argc) user = argv[++i];
         else if (a == "--password" && i + 1 < argc) password = argv[++i];
         else if (a == "--abort-after" && i + 1 < argc) g_progress.abortAfter = std::atoi(argv[++i]);
+        else if (a == "--abort-after-ms" && i + 1 < argc)
+            SetTimer(nullptr, 0, UINT(std::atoi(argv[++i])), &AbortTimer);
         else if (target.empty() && a.rfind("--", 0) != 0) target = a;
         else return 2;
     }
@@ -76,10 +95,12 @@ int Get(int argc, char** argv) {
     zv::AbortRequested = false;
     LARGE_INTEGER frequency, start, end;
     QueryPerformanceFrequency(&frequency);
+    const double cpuStart = CpuMs();
     QueryPerformanceCounter(&start);
     zv::DownloadResult r =
         zv::HTTP_DownloadFile_Incremental(nullptr, url, target, &bar, user, password);
     QueryPerformanceCounter(&end);
+    const double cpu = CpuMs() - cpuStart;
     std::printf("error=%s\n", OneLine(r.error).c_str());
     for (const auto& range : g_progress.ranges) std::printf("range=%s\n", range.c_str());
     std::printf("steps=%d\n", g_progress.steps);
@@ -89,6 +110,7 @@ int Get(int argc, char** argv) {
         if (r.data.size() <= (1u << 20)) std::printf("data_hex=%s\n", Hex(r.data).c_str());
     }
     std::printf("ms=%.1f\n", double(end.QuadPart - start.QuadPart) * 1000.0 / double(frequency.QuadPart));
+    std::printf("cpu_ms=%.1f\n", cpu);
     return 0;
 }
 
