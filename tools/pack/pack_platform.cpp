@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
-#include <filesystem>
-#include <system_error>
 
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -14,12 +12,12 @@
 #include <sys/utime.h>
 #include <windows.h>
 #else
+#include <dirent.h>
 #include <sys/time.h>
 #include <unistd.h>
 #endif
 
 namespace zv::pack {
-namespace fs = std::filesystem;
 
 PathInfo StatPath(const std::string& path) {
     PathInfo info;
@@ -40,11 +38,27 @@ PathInfo StatPath(const std::string& path) {
 
 std::vector<std::string> ListFolder(const std::string& folder, bool& ok) {
     std::vector<std::string> names;
-    std::error_code ec;
-    fs::directory_iterator it(fs::path(folder), ec), end;
-    ok = !ec;
-    for (; !ec && it != end; it.increment(ec)) names.push_back(it->path().filename().string());
-    if (ec) ok = false;
+    ok = false;
+#ifdef _WIN32
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA(JoinPath(folder, "*").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do {
+        std::string name = found.cFileName;
+        if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileA(h, &found));
+    ok = GetLastError() == ERROR_NO_MORE_FILES;
+    FindClose(h);
+#else
+    DIR* d = opendir(folder.c_str());
+    if (!d) return names;
+    while (dirent* e = readdir(d)) {
+        std::string name = e->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(d);
+    ok = true;
+#endif
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -70,20 +84,39 @@ bool StderrIsTerminal() {
 }
 
 bool MakeFolders(const std::string& path) {
-    std::error_code ec;
-    fs::create_directories(fs::path(path), ec);
+    if (path.empty() || StatPath(path).isDirectory) return true;
+    std::string parent = ParentFolder(path);
+    if (!parent.empty() && parent != path && !(parent.size() == 2 && parent[1] == ':'))
+        MakeFolders(parent);
+#ifdef _WIN32
+    CreateDirectoryA(path.c_str(), nullptr);
+#else
+    mkdir(path.c_str(), 0777);
+#endif
     return StatPath(path).isDirectory;
 }
 
 bool MoveOver(const std::string& from, const std::string& to) {
-    std::error_code ec;
-    fs::rename(fs::path(from), fs::path(to), ec);
-    return !ec;
+#ifdef _WIN32
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+#else
+    return std::rename(from.c_str(), to.c_str()) == 0;
+#endif
 }
 
-void RemoveFileQuietly(const std::string& path) {
-    std::error_code ec;
-    fs::remove(fs::path(path), ec);
+void RemoveFileQuietly(const std::string& path) { std::remove(path.c_str()); }
+
+bool SamePath(const std::string& a, const std::string& b) {
+#ifdef _WIN32
+    char fa[MAX_PATH * 2], fb[MAX_PATH * 2];
+    DWORD na = GetFullPathNameA(a.c_str(), DWORD(sizeof fa), fa, nullptr);
+    DWORD nb = GetFullPathNameA(b.c_str(), DWORD(sizeof fb), fb, nullptr);
+    return na && nb && na < sizeof fa && nb < sizeof fb && lstrcmpiA(fa, fb) == 0;
+#else
+    struct stat sa, sb;
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+#endif
 }
 
 bool SetModifiedTime(const std::string& path, int64_t unixSeconds) {

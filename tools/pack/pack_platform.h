@@ -26,6 +26,8 @@ bool MakeFolders(const std::string& path);
 // Moves `from` over `to`, replacing an existing file.
 bool MoveOver(const std::string& from, const std::string& to);
 void RemoveFileQuietly(const std::string& path);
+// Both name the same file (an existing one, on POSIX).
+bool SamePath(const std::string& a, const std::string& b);
 bool SetModifiedTime(const std::string& path, int64_t unixSeconds);
 
 // Joins a folder and a relative path; an absolute `path` is returned as it is.

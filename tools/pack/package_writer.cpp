@@ -112,6 +112,9 @@ private:
     void WriteFile(const PackFile& f);
     std::vector<uint8_t> EncodeBlock(const std::vector<uint8_t>& content) const;
     void Finish(OutputFile& out, PackageTrailer trailer);
+    uint32_t ItemDate(const PackFile& f) const {
+        return DosDateTimeFromUnix(o_.clampDates ? std::min(f.modified, o_.now) : f.modified);
+    }
 
     const PackageDescription& d_;
     const BuildOptions& o_;
@@ -143,7 +146,7 @@ void Writer::PrepareHead(const std::vector<uint8_t>& stub) {
     for (const auto& f : d_.files) {
         hash.Add(f.ItemName());
         hash.Add(f.size);
-        hash.Add(uint64_t(f.modified));
+        hash.Add(ItemDate(f));
     }
     hash.Add(uint64_t(o_.now));
     SeededRandom random(hash.Value());
@@ -242,8 +245,7 @@ std::vector<uint8_t> Writer::EncodeBlock(const std::vector<uint8_t>& content) co
 
 void Writer::WriteFile(const PackFile& f) {
     SourceReader source(f);
-    int64_t modified = o_.clampDates ? std::min(f.modified, o_.now) : f.modified;
-    const uint32_t date = DosDateTimeFromUnix(modified);
+    const uint32_t date = ItemDate(f);
     const uint64_t headerSize = MakeItemHeader(f.ItemName(), date).size() + 1;
     bool first = true;
     while (first || source.Remaining() > 0) {
@@ -323,9 +325,7 @@ BuildResult Writer::Run() {
     spanned_ = d_.volumeSize > 0;
     if (d_.blockSize > kMaxBlockSize) throw PackError("BlockSize must be at most 1G");
     blockLimit_ = d_.blockSize ? d_.blockSize : kMaxBlockSize;
-    if (StatPath(outputPath_).exists && StatPath(stubPath).exists &&
-        std::string(BaseName(outputPath_)) == BaseName(stubPath) &&
-        ParentFolder(outputPath_) == ParentFolder(stubPath))
+    if (SamePath(outputPath_, stubPath))
         throw PackError("the output would overwrite the stub template " + stubPath);
 
     std::vector<uint8_t> stub = ReadStub(stubPath);

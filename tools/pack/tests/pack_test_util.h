@@ -30,6 +30,7 @@ public:
     TempDir& operator=(const TempDir&) = delete;
     std::string operator/(const std::string& name) const { return (path_ / name).string(); }
     std::string Path() const { return path_.string(); }
+    std::string operator+(const std::string& suffix) const { return path_.string() + suffix; }
 
 private:
     std::filesystem::path path_;
