@@ -63,6 +63,23 @@ class SetupRun(zvtest.TestCase):
         self.assertEqual(engine.values("AtomHandedBack"), [])
         self.assertFalse(os.path.exists(sr.unix_path(folder)))
 
+    def test_shortcuts_the_completed_setup_drops(self):
+        setup, _ = self.make_setup("links")
+        folder = os.path.dirname(setup)
+        link, other = os.path.join(folder, "Check for updates.lnk"), os.path.join(folder, "notes.txt")
+        for path in (link, other):
+            sr.write(path, b"x")
+        # The description of the installed version beside the stub names the shortcuts, and the
+        # new setup asks for both to go; a path that is no shortcut stays whatever it says.
+        sr.write(os.path.join(folder, ".original"), (
+            "[UnInstall]\r\nStartUpLink=" + zvtest.winpath(other) + "\r\nCheckforNewUpdateLink=" +
+            zvtest.winpath(link) + "\r\n[NewSetup]\r\nRemoveStartUpShortcut=1\r\n"
+            "RemoveCheckForNewUpdateShortcut=1\r\n").encode("latin-1"))
+        target = os.path.join(self.tmp, "target-links")
+        self.assertEqual(sr.run_setup(setup, sr.engine_switches(target, "/hide"), self.tmp), 0)
+        self.assertFalse(os.path.exists(link))
+        self.assertTrue(os.path.exists(other))
+
     def test_silent_runs(self):
         cases = [("the /hide switch", "hide", {"ShowTempNotice": 1}, ["/hide"]),
                  ("the package's SilentSetup", "silent", {"ShowTempNotice": 1, "SilentSetup": 1}, [])]
