@@ -1,6 +1,7 @@
 #include "lang/lang_strings.h"
 
 #include <climits>
+#include <vector>
 
 #include "lang/lang_id.h"
 #include "utils/sub.h"
@@ -21,15 +22,12 @@ int IntValue(const std::string& text, int def) {
 }  // namespace
 
 std::string FindLangSection(const std::string& block, const std::string& language) {
-    const int n = SUB::Count(block);
-    for (int i = 0; i < n; ++i) {
-        const std::string section = SUB::GetItem(block, i);
+    if (SUB::Count(block) == 0) return kNoSection;  // not a well-formed list
+    // Items once, rather than item i by index, keeps a block of many sections linear.
+    const std::vector<std::string> sections = SUB::Items(block);
+    for (const std::string& section : sections)
         if (SameTextTrim(SUB::GetItem(section, 0), language)) return section;
-    }
-    if (n == 1) {
-        std::string only = SUB::GetItem(block, 0);
-        if (!only.empty()) return only;
-    }
+    if (sections.size() == 1 && !sections.front().empty()) return sections.front();
     return kNoSection;
 }
 

@@ -53,10 +53,10 @@ inline constexpr LangText kFontName{"FontName", "Tahoma"};
 
 // Every key above, in the order of the language block a packager writes.
 inline constexpr LangText kAll[] = {
-    kCharset,     kFontSize,     kFontName,       kWindowTitle, kExtracting,    kTempDrive,
-    kTempDriveLow, kSpaceRequired, kSpaceAvailable, kContinueSetup, kBadCrc,     kInsertDisk,
-    kDownloading, kDownloadConfirm, kNoConnection, kButtonCaptions, kAttentionTitle,
-    kConfirmTitle, kErrorTitle};
+    kCharset,       kFontSize,       kFontName,      kWindowTitle,    kExtracting,
+    kTempDrive,     kTempDriveLow,   kSpaceRequired, kSpaceAvailable, kContinueSetup,
+    kBadCrc,        kInsertDisk,     kDownloading,   kDownloadConfirm, kNoConnection,
+    kButtonCaptions, kAttentionTitle, kConfirmTitle, kErrorTitle};
 }  // namespace lang
 
 // The section named like language (blanks trimmed, case ignored); a block with exactly one

@@ -79,6 +79,8 @@ bool PortableSetDosDate(const std::string& path, uint32_t dosDateTime) {
 #endif
 }
 
+bool NoOpenFileDate(IFile&, uint32_t) { return false; }
+
 bool PortableCopyFileDate(const std::string& from, const std::string& to) {
     StatBuf st;
     if (StatPath(from, st) != 0) return false;
@@ -142,6 +144,7 @@ ExtractFs Defaults() {
     ExtractFs fs;
     fs.createFolders = &PortableCreateFolders;
     fs.setDosDate = &PortableSetDosDate;
+    fs.setOpenFileDosDate = &NoOpenFileDate;
     fs.copyFileDate = &PortableCopyFileDate;
     fs.fileSize = &PortableFileSize;
     fs.freeSpace = &PortableFreeSpace;
@@ -169,6 +172,7 @@ ExtractFs SetExtractFs(const ExtractFs& fs) {
     ExtractFs& a = Active();
     if (fs.createFolders) a.createFolders = fs.createFolders;
     if (fs.setDosDate) a.setDosDate = fs.setDosDate;
+    if (fs.setOpenFileDosDate) a.setOpenFileDosDate = fs.setOpenFileDosDate;
     if (fs.copyFileDate) a.copyFileDate = fs.copyFileDate;
     if (fs.fileSize) a.fileSize = fs.fileSize;
     if (fs.freeSpace) a.freeSpace = fs.freeSpace;

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "utils/file_io.h"
+
 namespace zv {
 
 struct ExtractFs {
@@ -13,6 +15,10 @@ struct ExtractFs {
     // Sets the last-write time from a packed DOS date-time (date high word, time low word,
     // local time); false when the value is not a valid date or the file cannot be touched.
     bool (*setDosDate)(const std::string& path, uint32_t dosDateTime) = nullptr;
+    // The same on a file still open for writing, which spares reopening every extracted file;
+    // false when this kind of file cannot be dated so (the caller then closes it and uses
+    // setDosDate).
+    bool (*setOpenFileDosDate)(IFile& file, uint32_t dosDateTime) = nullptr;
     // Gives `to` the last-write time of `from`.
     bool (*copyFileDate)(const std::string& from, const std::string& to) = nullptr;
     // Size of the file in bytes, -1 when it cannot be read.

@@ -21,6 +21,10 @@ namespace {
 // An item header is "|name|date|"; anything this long without its NUL is not one.
 constexpr size_t kMaxItemHeader = 32 * 1024;
 constexpr uint32_t kWaitAfterPrompt = 500;
+// Pending window messages run at least this often while blocks are read and inflated. Far below
+// what a user notices, yet it spares thousands of message-queue calls per package (each one costs
+// tens of microseconds under Wine, a tenth of the whole extraction time).
+constexpr double kPumpInterval = 10.0;
 
 std::atomic<int> g_writeFailures{0};
 
@@ -86,15 +90,20 @@ public:
     // Called once the whole block went through Consume.
     void Finish() {
         if (state_ != State::Data) return;
-        file_.reset();
         if (failed_) {
+            file_.reset();
             ReportWriteFailure();
             return;
         }
         ++result_.filesWritten;
         // The date field is a 32-bit value; anything outside that range is not a date.
-        if (date_ != 0 && date_ >= INT32_MIN && date_ <= int64_t(UINT32_MAX))
-            ExtractFileSystem().setDosDate(path_, uint32_t(date_));
+        const ExtractFs& fs = ExtractFileSystem();
+        if (date_ != 0 && date_ >= INT32_MIN && date_ <= int64_t(UINT32_MAX) &&
+            !fs.setOpenFileDosDate(*file_, uint32_t(date_))) {
+            file_.reset();
+            fs.setDosDate(path_, uint32_t(date_));
+        }
+        file_.reset();
     }
 
 private:
@@ -174,7 +183,11 @@ private:
                          "", 1, 0);
     }
     void Pump() {
-        if (ui_.pump) ui_.pump();
+        if (!ui_.pump) return;
+        const double now = Host().milliseconds();
+        if (now - lastPump_ < kPumpInterval && now >= lastPump_) return;
+        lastPump_ = now;
+        ui_.pump();
     }
 
     const ExtractOptions& options_;
@@ -187,6 +200,8 @@ private:
     int64_t headEnd_ = 0;
     PackageTrailer trailer_;
     bool answer_ = true;
+    double lastPump_ = -1e300;  // the first call always pumps
+    const std::function<void()> pump_ = [this] { Pump(); };
 };
 
 ExtractResult Extraction::Run() {
@@ -287,7 +302,7 @@ void Extraction::FileBlock(IFile& file, bool compressed, int64_t size) {
     if (compressed) {
         InflateReport report = inflater_.Inflate(
             file, size, [&writer](const uint8_t* p, size_t n) { return writer.Consume(p, n); },
-            ui_.pump);
+            pump_);
         if (report.outcome == InflateOutcome::SourceEnded)
             throw PackageDamage{"package ends inside a block"};
     } else {

@@ -60,6 +60,8 @@ TEST(FindLangSection, ChoosesByNameOrTheOnlySection) {
     EXPECT_EQ(FindLangSection("", "ENGLISH"), "*");
     EXPECT_EQ(FindLangSection(std::string(1, kLangBlockSeparator), "ENGLISH"), "*");
     EXPECT_EQ(FindLangSection(std::string(2, kLangBlockSeparator), "ENGLISH"), "*");
+    EXPECT_EQ(FindLangSection(Block({en}).substr(1), "ENGLISH"), "*");  // no leading separator
+    EXPECT_EQ(FindLangSection(Block({en}) + "x", "ENGLISH"), "*");      // cut or trailing bytes
 }
 
 TEST(ChooseLangSection, FallsBackToEnglish) {

@@ -1,6 +1,8 @@
 """Helpers of the setup-flow tests: packages with the sample engine, Setup.exe runs under Wine,
 the setup folder in the Wine prefix, the engine's log and the stub's message boxes."""
+import contextlib
 import datetime
+import fcntl
 import os
 import random
 import re
@@ -147,11 +149,41 @@ def box_fields(output):
     return fields
 
 
+@contextlib.contextmanager
+def box_turn():
+    """Held while a run shows a box under a title other tests may use too ("Error" of a package
+    whose texts are lost): one such run at a time per Wine prefix."""
+    with open(zvtest.wine_prefix().rstrip("/") + ".msgbox.lock", "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        try:
+            yield
+        finally:
+            fcntl.flock(lock, fcntl.LOCK_UN)
+
+
 def wait_box(title, timeout=120):
     """Waits for the ZMsgBox with this title and returns what it shows."""
     r = uidriver("wait", "--class", "ZMsgBox", "--title", title, "--timeout", timeout, "--print",
                  timeout=timeout + 60)
     return box_fields(r.stdout)
+
+
+def finish(run, title, button="&OK", timeout=180):
+    """Lets the run end, answering a box of this title with button should one come. Returns
+    (exit code, the box's text or None)."""
+    deadline = time.monotonic() + timeout
+    text = None
+    while time.monotonic() < deadline:
+        code = run.wait(0.5)
+        if code is not None:
+            return code, text
+        r = uidriver("wait", "--class", "ZMsgBox", "--title", title, "--timeout", 1, "--print",
+                     check=False)
+        if r.returncode == 0:
+            text = box_fields(r.stdout)["text"]
+            press(title, button)
+    run.kill()
+    raise AssertionError(f"the run did not end within {timeout} s")
 
 
 def press(title, button):

@@ -75,27 +75,37 @@ def rect(text):
 
 
 class Box:
-    """One demo process showing one box; always gone when the block ends."""
+    """One demo process showing one box; always gone when the block ends. Every driver command
+    names the demo's process, so boxes of tests running beside this one are left alone."""
 
     def __init__(self, *args, env=None):
         self.args = [str(a) for a in args]
         self.env = env
         self.proc = None
+        self.pid = None
 
     def __enter__(self):
         self.proc = subprocess.Popen([WINE_RUN, DEMO, *self.args], stdout=subprocess.PIPE,
                                      stderr=subprocess.DEVNULL, text=True, env=self.env)
-        driver("wait", "--class", "ZMsgBox", "--timeout", 60, env=self.env)
+        first = self.proc.stdout.readline().strip()
+        if not first.startswith("pid="):
+            self.__exit__()
+            raise AssertionError(f"demo did not start: {first!r}")
+        self.pid = int(first[4:])
+        self.drive("wait", "--timeout", 60)
         return self
 
-    def show(self):
-        return parse(driver("print", "--class", "ZMsgBox", env=self.env).stdout)
+    def drive(self, command, *args, cls="ZMsgBox", check=True):
+        return driver(command, "--class", cls, "--pid", self.pid, *args, check=check, env=self.env)
+
+    def show(self, cls="ZMsgBox"):
+        return parse(self.drive("print", cls=cls).stdout)
 
     def key(self, vk=None, char=None):
         if vk is not None:
-            driver("key", "--class", "ZMsgBox", "--vk", vk, env=self.env)
+            self.drive("key", "--vk", vk)
         else:
-            driver("key", "--class", "ZMsgBox", "--char", char, env=self.env)
+            self.drive("key", "--char", char)
 
     def result(self):
         out, _ = self.proc.communicate(timeout=60)
@@ -104,13 +114,15 @@ class Box:
 
     def __exit__(self, *exc):
         if self.proc:
-            driver("close", "--class", "ZMsgBox", "--timeout", 1, check=False, env=self.env)
+            if self.pid:
+                self.drive("close", "--timeout", 1, check=False)
             try:
                 self.proc.communicate(timeout=20)
             except subprocess.TimeoutExpired:
                 self.proc.kill()
                 self.proc.communicate()
-        driver("gone", "--class", "ZMsgBox", "--timeout", 20, env=self.env)
+        if self.pid:
+            self.drive("gone", "--timeout", 20)
 
 
 class MessageBoxTest(unittest.TestCase):
@@ -133,7 +145,7 @@ class MessageBoxTest(unittest.TestCase):
             bx, by, bw, bh = rect(s["buttons"].split(":")[2])
             self.assertEqual((bx, by, bw, bh), (cw - 80, ch - 29, 70, 23))
             shot(box, "error_box.png")
-            driver("press", "--class", "ZMsgBox", "--button", "OK")
+            box.drive("press", "--button", "OK")
             self.assertEqual(box.result()["result"], "closed")
 
     def test_bold_ranges_and_lone_tag(self):
@@ -143,7 +155,7 @@ class MessageBoxTest(unittest.TestCase):
             self.assertEqual(s["caption"], "Setup")
             self.assertEqual(s["text"], "Insert DISK #2 and press OK\r\nlone tag stays plain")
             self.assertEqual(s["bold"], "7-14")
-            driver("press", "--class", "ZMsgBox", "--result", 1)
+            box.drive("press", "--result", 1)
             self.assertEqual(box.result()["result"], "1")
 
     def test_heading_keeps_the_case_of_other_titles(self):
@@ -208,17 +220,17 @@ class MessageBoxTest(unittest.TestCase):
 
     def test_owner_is_disabled_while_the_box_is_up(self):
         with Box("--owner", "--text", "Owned") as box:
-            owner = parse(driver("print", "--class", "ZDemoOwner").stdout)
+            owner = box.show(cls="ZDemoOwner")
             self.assertEqual(owner["enabled"], "0")
-            driver("press", "--class", "ZMsgBox", "--button", "&OK")
+            box.drive("press", "--button", "&OK")
             self.assertEqual(box.result()["owner-enabled"], "1")
 
     def test_box_refuses_autoplay_when_asked(self):
         with Box("--autoplay", "--mode", 1, "--text", "Insert disk 2") as box:
-            r = driver("send", "--class", "ZMsgBox", "--msg-name", "QueryCancelAutoPlay")
+            r = box.drive("send", "--msg-name", "QueryCancelAutoPlay")
             self.assertIn("result=1", r.stdout)
         with Box("--mode", 1, "--text", "No suppression") as box:
-            r = driver("send", "--class", "ZMsgBox", "--msg-name", "QueryCancelAutoPlay")
+            r = box.drive("send", "--msg-name", "QueryCancelAutoPlay")
             self.assertIn("result=0", r.stdout)
 
     def test_without_riched32_the_text_still_shows(self):
@@ -228,7 +240,7 @@ class MessageBoxTest(unittest.TestCase):
             s = box.show()
             self.assertEqual(s["text-class"].upper(), "EDIT")
             self.assertEqual(s["text"], "ERROR\r\n\r\nPlain text only\r\n")
-            driver("press", "--class", "ZMsgBox", "--button", "OK", env=env)
+            box.drive("press", "--button", "OK")
             self.assertEqual(box.result()["result"], "closed")
 
     def test_yes_no_screenshot(self):
@@ -246,7 +258,7 @@ def shot(box, name):
     if not folder:
         return
     os.makedirs(folder, exist_ok=True)
-    driver("shot", "--class", "ZMsgBox", "--out", os.path.join(folder, name), env=box.env)
+    box.drive("shot", "--out", os.path.join(folder, name))
 
 
 if __name__ == "__main__":

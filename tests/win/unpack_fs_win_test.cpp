@@ -85,8 +85,9 @@ TEST_F(Win32ExtractFs, ExtractsThroughWin32Files) {
     AppendHeadBlock(image, "|http:|.info|.exe||0|");
     std::vector<uint8_t> data(300000);
     for (size_t i = 0; i < data.size(); ++i) data[i] = uint8_t(i * 7 / 5);
+    const uint32_t dos = uint32_t((2020 - 1980) << 9 | 2 << 5 | 29) << 16 | uint32_t(23 << 11 | 59 << 5 | 58 / 2);
     ASSERT_TRUE(AppendFileBlock(image, MakeFileBlockContent("Engine.exe*", 0, data.data(), data.size()), true));
-    ASSERT_TRUE(AppendFileBlock(image, MakeFileBlockContent("Engine.exe*", 0, data.data(), 10), false));
+    ASSERT_TRUE(AppendFileBlock(image, MakeFileBlockContent("Engine.exe*", dos, data.data(), 10), false));
     t.FileCount = 2;
     SealPackage(image, t, false);
     ASSERT_TRUE(ExtractFileSystem().createFolders(root_));
@@ -98,7 +99,16 @@ TEST_F(Win32ExtractFs, ExtractsThroughWin32Files) {
     ExtractResult r = ExtractPackage(o, ExtractUi{});
     EXPECT_FALSE(r.damaged) << r.damage;
     EXPECT_EQ(r.mainFile, "Engine.exe*");
-    EXPECT_EQ(ExtractFileSystem().fileSize(o.destination + "\\Engine.exe"), 300010);
+    const std::string engine = o.destination + "\\Engine.exe";
+    EXPECT_EQ(ExtractFileSystem().fileSize(engine), 300010);
+    // Dated through the open handle, after the last piece was appended.
+    WIN32_FILE_ATTRIBUTE_DATA attr;
+    ASSERT_TRUE(GetFileAttributesExA(engine.c_str(), GetFileExInfoStandard, &attr));
+    FILETIME local;
+    WORD date = 0, time = 0;
+    FileTimeToLocalFileTime(&attr.ftLastWriteTime, &local);
+    FileTimeToDosDateTime(&local, &date, &time);
+    EXPECT_EQ(uint32_t(date) << 16 | time, dos);
 }
 
 }  // namespace

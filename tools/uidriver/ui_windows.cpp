@@ -9,16 +9,21 @@ namespace uidriver {
 namespace {
 
 struct FindArgs {
-    std::string cls;
-    std::string caption;
+    const WindowQuery& query;
     HWND found = nullptr;
 };
 
 BOOL CALLBACK FindTop(HWND wnd, LPARAM lp) {
     auto* a = reinterpret_cast<FindArgs*>(lp);
+    const WindowQuery& q = a->query;
     if (!IsWindowVisible(wnd)) return TRUE;
-    if (_stricmp(ClassOf(wnd).c_str(), a->cls.c_str()) != 0) return TRUE;
-    if (!a->caption.empty() && TextOf(wnd) != a->caption) return TRUE;
+    if (_stricmp(ClassOf(wnd).c_str(), q.cls.c_str()) != 0) return TRUE;
+    if (q.processId != 0) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(wnd, &pid);
+        if (pid != q.processId) return TRUE;
+    }
+    if (!q.caption.empty() && TextOf(wnd) != q.caption) return TRUE;
     a->found = wnd;
     return FALSE;
 }
@@ -75,16 +80,16 @@ void TrimLineBreaks(const std::string& text, std::vector<std::pair<int, int>>& r
 
 }  // namespace
 
-HWND FindTopWindow(const std::string& cls, const std::string& caption) {
-    FindArgs a{cls, caption};
+HWND FindTopWindow(const WindowQuery& query) {
+    FindArgs a{query};
     EnumWindows(&FindTop, reinterpret_cast<LPARAM>(&a));
     return a.found;
 }
 
-HWND WaitTopWindow(const std::string& cls, const std::string& caption, DWORD timeoutMs) {
+HWND WaitTopWindow(const WindowQuery& query, DWORD timeoutMs) {
     const DWORD start = GetTickCount();
     for (;;) {
-        if (HWND w = FindTopWindow(cls, caption)) return w;
+        if (HWND w = FindTopWindow(query)) return w;
         if (GetTickCount() - start >= timeoutMs) return nullptr;
         Sleep(50);
     }

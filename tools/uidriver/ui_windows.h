@@ -8,10 +8,18 @@
 
 namespace uidriver {
 
-// First visible top-level window of the class (and, when given, the caption); null when none.
-HWND FindTopWindow(const std::string& cls, const std::string& caption);
+// Which top-level window a command is about: its class, and when given its caption and the id of
+// the process that owns it (tests run side by side on one display).
+struct WindowQuery {
+    std::string cls;
+    std::string caption;
+    DWORD processId = 0;
+};
+
+// First visible top-level window that matches; null when none.
+HWND FindTopWindow(const WindowQuery& query);
 // Polls for it until timeoutMs has passed.
-HWND WaitTopWindow(const std::string& cls, const std::string& caption, DWORD timeoutMs);
+HWND WaitTopWindow(const WindowQuery& query, DWORD timeoutMs);
 
 std::string ClassOf(HWND wnd);
 std::string TextOf(HWND wnd);  // WM_GETTEXT, marshalled by the system

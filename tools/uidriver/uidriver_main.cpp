@@ -19,8 +19,9 @@ enum Exit { kDone = 0, kNotFound = 1, kUsage = 2, kFailed = 3 };
 const char kHelp[] =
     "usage: zolvex-uidriver COMMAND --class CLASS [options]\n"
     "\n"
-    "Finds the first visible top-level window of CLASS (and caption TITLE with --title),\n"
-    "waiting up to --timeout seconds (default 10), then:\n"
+    "Finds the first visible top-level window of CLASS (with --title TITLE: of that caption;\n"
+    "with --pid N: of that Windows process), waiting up to --timeout seconds (default 10),\n"
+    "then:\n"
     "  wait   [--print]                   only waits; --print also prints the window\n"
     "  print                              prints caption, text, bold ranges, buttons, focus\n"
     "  press  --button CAPTION | --result N   clicks the button (caption with or without '&')\n"
@@ -201,21 +202,22 @@ int Run(int argc, char** argv) {
     long long seconds = 10;
     Number(opts, "timeout", seconds);
     const DWORD timeoutMs = static_cast<DWORD>(seconds < 0 ? 0 : seconds * 1000);
-    const std::string cls = Get(opts, "class");
-    const std::string title = Get(opts, "title");
+    WindowQuery query{Get(opts, "class"), Get(opts, "title"), 0};
+    long long pid = 0;
+    if (Number(opts, "pid", pid)) query.processId = static_cast<DWORD>(pid);
 
     if (command == "gone") {
         const DWORD start = GetTickCount();
-        while (FindTopWindow(cls, title)) {
+        while (FindTopWindow(query)) {
             if (GetTickCount() - start >= timeoutMs) return kNotFound;
             Sleep(50);
         }
         return kDone;
     }
 
-    HWND wnd = WaitTopWindow(cls, title, timeoutMs);
+    HWND wnd = WaitTopWindow(query, timeoutMs);
     if (!wnd) {
-        std::fprintf(stderr, "no visible window of class %s\n", cls.c_str());
+        std::fprintf(stderr, "no visible window of class %s\n", query.cls.c_str());
         return kNotFound;
     }
     // Give a window that has just appeared the time to finish its layout.

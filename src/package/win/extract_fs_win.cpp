@@ -40,15 +40,27 @@ UniqueHandle OpenForDate(const std::string& path, DWORD access) {
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-bool WinSetDosDate(const std::string& path, uint32_t dosDateTime) {
+bool DosToFileTime(uint32_t dosDateTime, FILETIME& utc) {
     DosDateTime check;
-    if (!DecodeDosDateTime(dosDateTime, check)) return false;
-    FILETIME local, utc;
-    if (!DosDateTimeToFileTime(WORD(dosDateTime >> 16), WORD(dosDateTime & 0xFFFF), &local) ||
-        !LocalFileTimeToFileTime(&local, &utc))
-        return false;
+    FILETIME local;
+    return DecodeDosDateTime(dosDateTime, check) &&
+           DosDateTimeToFileTime(WORD(dosDateTime >> 16), WORD(dosDateTime & 0xFFFF), &local) &&
+           LocalFileTimeToFileTime(&local, &utc);
+}
+
+bool WinSetDosDate(const std::string& path, uint32_t dosDateTime) {
+    FILETIME utc;
+    if (!DosToFileTime(dosDateTime, utc)) return false;
     UniqueHandle h = OpenForDate(path, GENERIC_WRITE);
     return h && SetFileTime(h.Get(), nullptr, nullptr, &utc);
+}
+
+// Setting the time on the handle before it closes keeps it: no later write follows.
+bool WinSetOpenFileDosDate(IFile& file, uint32_t dosDateTime) {
+    auto* win = dynamic_cast<Win32File*>(&file);
+    FILETIME utc;
+    if (!win || !DosToFileTime(dosDateTime, utc)) return false;
+    return SetFileTime(win->Handle(), nullptr, nullptr, &utc) != 0;
 }
 
 bool WinCopyFileDate(const std::string& from, const std::string& to) {
@@ -112,6 +124,7 @@ void InstallWin32ExtractFs() {
     ExtractFs fs;
     fs.createFolders = &WinCreateFolders;
     fs.setDosDate = &WinSetDosDate;
+    fs.setOpenFileDosDate = &WinSetOpenFileDosDate;
     fs.copyFileDate = &WinCopyFileDate;
     fs.fileSize = &WinFileSize;
     fs.freeSpace = &WinFreeSpace;

@@ -148,7 +148,10 @@ bool WriteWebStubAgentCopy(const std::string& agentName) {
         TraceOut().Write("WriteWebStubAgentCopy: no agent copy >").Write(agentName).WriteLine("<");
         return false;
     }
-    return WriteWholeFile(SetupFolder() + "\\" + name, bytes, dated ? &written : nullptr);
+    const std::string path = SetupFolder() + "\\" + name;
+    if (!WriteWholeFile(path, bytes, dated ? &written : nullptr)) return false;
+    TraceOut().Write(uint32_t(GetCurrentProcessId())).Write(" New AU-Agent: ").WriteLine(path);
+    return true;
 }
 
 void DispatchSetup(HWND window) {

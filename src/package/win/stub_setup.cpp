@@ -3,17 +3,20 @@
 #include <windows.h>
 
 #include <exception>
+#include <memory>
 #include <vector>
 
 #include "dialogs/win/zmsgbox.h"
 #include "lang/lang_strings.h"
 #include "package/gfile_info.h"
+#include "package/package_layout.h"
 #include "package/setup_cmdline.h"
 #include "package/setup_exit.h"
 #include "package/unpack.h"
 #include "package/win/setup_folder_win.h"
 #include "package/win/stub_dispatch.h"
 #include "stub/win/stub_window.h"
+#include "utils/file_io.h"
 #include "utils/host_env.h"
 #include "utils/ini_reg.h"
 #include "utils/text.h"
@@ -50,18 +53,21 @@ private:
     std::string name_;
 };
 
-struct LanguageTexts {
-    std::string block;
+// What the run knows of its package besides the extraction's result.
+struct PackageFacts {
+    std::string block;  // language texts
     int charset = 0;
     std::string buttons;
+    bool hasPackage = false;     // the trailer's signature is there
+    bool packageIsStub = false;  // the package file is the running stub itself
 };
 
-ExtractUi MakeExtractUi(const LanguageTexts& lang) {
+ExtractUi MakeExtractUi(const PackageFacts& facts) {
     ExtractUi ui;
     ui.progress = [](int kind, int32_t low, uint16_t high, const std::string& text, int32_t step,
                      int32_t position) { StubProgress(kind, low, high, text, step, position); };
-    ui.errorBox = [lang](const std::string& text) {
-        ErrorBox(kBoxWithHeading, text, "", lang.charset, lang.buttons);
+    ui.errorBox = [facts](const std::string& text) {
+        ErrorBox(kBoxWithHeading, text, "", facts.charset, facts.buttons);
     };
     ui.diskPrompt = [](const std::string& text, const std::string& caption,
                        const std::string& buttons, int charset) {
@@ -74,9 +80,9 @@ ExtractUi MakeExtractUi(const LanguageTexts& lang) {
     return ui;
 }
 
-ExtractResult Extract(const ExtractOptions& options, const LanguageTexts& lang) {
+ExtractResult Extract(const ExtractOptions& options, const PackageFacts& facts) {
     try {
-        return ExtractPackage(options, MakeExtractUi(lang));
+        return ExtractPackage(options, MakeExtractUi(facts));
     } catch (const std::exception& e) {
         // Whatever escapes the extraction leaves a package that must not be started.
         TraceException(e, "RunSetup", "ExtractPackage");
@@ -160,24 +166,40 @@ bool RunEngine(const std::string& commandLine, const std::string& threadTag, boo
     return true;
 }
 
-void ShowBadPackage(const LanguageTexts& lang) {
-    ErrorBox(kBoxWithHeading, GetLangString(lang.block, lang::kBadCrc),
-             GetLangString(lang.block, lang::kErrorTitle), lang.charset, lang.buttons);
+// A stub whose ImageEnd points past its end has lost the tail of its package, trailer included.
+// The extraction then finds no package at all, which must not pass for "no main program".
+bool TruncatedStub(const std::string& packageFile) {
+    std::unique_ptr<IFile> file = OpenFile(packageFile, OpenMode::ReadShared);
+    return file && IsPeImage(*file) && PackageEnd(*file) < 0;
+}
+
+void ShowBadPackage(const PackageFacts& facts) {
+    ErrorBox(kBoxWithHeading, GetLangString(facts.block, lang::kBadCrc),
+             GetLangString(facts.block, lang::kErrorTitle), facts.charset, facts.buttons);
 }
 
 // Extraction done: start the engine when the package allows it. True when the setup completed.
 bool StartFromExtraction(const ExtractResult& extracted, const std::string& destination,
                          const std::string& argumentTail, bool foreground,
-                         const LanguageTexts& lang) {
+                         const PackageFacts& facts) {
     if (extracted.damaged || !extracted.checksumOk) {
         if (extracted.damaged) TraceOut().Write("RunSetup: ").WriteLine(extracted.damage);
         SetStubExitCode(exit_code::kDamaged);
         // Shown in a silent run as well: nothing else would tell the user why nothing happened.
-        ShowBadPackage(lang);
+        ShowBadPackage(facts);
         return false;
     }
     if (extracted.cancelled) {
         SetStubExitCode(exit_code::kCancelled);
+        return false;
+    }
+    if (!facts.hasPackage) {
+        // The bare stub template carries nothing to install; a volume file given as the package
+        // that is none is damaged.
+        TraceOut().WriteLine("RunSetup: no package in the package file");
+        if (facts.packageIsStub) return false;
+        SetStubExitCode(exit_code::kDamaged);
+        ShowBadPackage(facts);
         return false;
     }
     const std::string program = SplitMainFile(extracted.mainFile).program;
@@ -219,15 +241,17 @@ bool StartFromExtraction(const ExtractResult& extracted, const std::string& dest
 bool RunSetup(const std::string& destinationIn, const std::string& packageFile,
               const std::string& agentName, const std::string& argumentTail, bool foreground) {
     const TGFileInfo reader(packageFile);
-    LanguageTexts lang;
-    lang.block = reader.LanguageText();
-    lang.charset = GetLangCharset(lang.block);
-    lang.buttons = GetLangString(lang.block, lang::kButtonCaptions);
+    PackageFacts facts;
+    facts.block = reader.LanguageText();
+    facts.hasPackage = reader.Trailer().HasSignature();
+    facts.packageIsStub = SameText(packageFile, Host().exePath());
+    facts.charset = GetLangCharset(facts.block);
+    facts.buttons = GetLangString(facts.block, lang::kButtonCaptions);
 
     if (reader.ShowActivityBar()) ShowActivityBar(true);
     if (StatusLabel)
-        SetLabelText(StatusLabel, GetLangString(lang.block, lang::kExtracting),
-                     GetLangFontName(lang.block), lang.charset, GetLangFontSize(lang.block));
+        SetLabelText(StatusLabel, GetLangString(facts.block, lang::kExtracting),
+                     GetLangFontName(facts.block), facts.charset, GetLangFontSize(facts.block));
 
     std::string destination = destinationIn;
     if (!EnoughSpace(destination, packageFile) && FindTempRoot())
@@ -242,17 +266,23 @@ bool RunSetup(const std::string& destinationIn, const std::string& packageFile,
         options.packageFile = packageFile;
         options.destination = destination;
         options.agentName = agentName;
-        options.diskPrompt = GetLangString(lang.block, lang::kInsertDisk);
-        options.promptCaption = GetLangString(lang.block, lang::kAttentionTitle);
-        options.buttonTexts = lang.buttons;
-        options.charset = lang.charset;
+        options.diskPrompt = GetLangString(facts.block, lang::kInsertDisk);
+        options.promptCaption = GetLangString(facts.block, lang::kAttentionTitle);
+        options.buttonTexts = facts.buttons;
+        options.charset = facts.charset;
         options.alwaysPrompt = ForcePrompt();
 
         if (foreground && StubWindow) ShowWindow(StubWindow, SW_SHOW);
         Wait(kSettleMs);
-        const ExtractResult extracted = Extract(options, lang);
+        ExtractResult extracted;
+        if (TruncatedStub(packageFile)) {
+            extracted.damaged = true;
+            extracted.damage = "the package ends before its ImageEnd";
+        } else {
+            extracted = Extract(options, facts);
+        }
         Wait(kSettleMs);
-        completed = StartFromExtraction(extracted, destination, argumentTail, foreground, lang);
+        completed = StartFromExtraction(extracted, destination, argumentTail, foreground, facts);
     }
     RemoveAlternateSetupFolder();
     return completed;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "lang/lang_strings.h"
+#include "lang/win/thread_locale.h"
 #include "package/gfile_info.h"
 #include "package/setup_exit.h"
 #include "package/win/cluster_size.h"
@@ -43,6 +44,7 @@ void InstallSystemSeams() {
     InstallLeadByteTest();
     InstallWin32UtilityHooks();
     InstallWin32ClusterSizeProbe();
+    InstallThreadLocaleSource();
     InstallWin32ExtractFs();
     InstallTraceSink();
 }

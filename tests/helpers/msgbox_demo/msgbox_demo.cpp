@@ -4,7 +4,7 @@
 //   --font FACE --size N --font-charset N   (SetMsgBoxFont before the box)
 //   --autoplay  the box refuses AutoPlay ("QueryCancelAutoPlay" answered with 1)
 //   --owner   first opens an active window of class "ZDemoOwner" that the box disables
-// Prints "result=N" (show), "result=true|false" (confirm, okcancel) or "result=closed", and
+// Prints "pid=N" (its Windows process id) first, then "result=N" (show), "result=true|false" (confirm, okcancel) or "result=closed", and
 // "owner-enabled=0|1" with --owner.
 #include <windows.h>
 
@@ -49,6 +49,8 @@ long Num(const std::map<std::string, std::string>& a, const char* name, long def
 int main(int argc, char** argv) {
     zv::HardenDllSearch();
     zv::InstallWin32Host();
+    std::printf("pid=%lu\n", GetCurrentProcessId());
+    std::fflush(stdout);
     std::map<std::string, std::string> a;
     for (int i = 1; i < argc; ++i) {
         std::string name = argv[i];
