@@ -12,6 +12,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(__file__))
 import httpserver  # noqa: E402
+import pkgbuild  # noqa: E402
 import setup_run as sr  # noqa: E402
 import zvtest  # noqa: E402
 
@@ -92,7 +93,7 @@ class WebStub(zvtest.TestCase):
         """A box's text without its heading (the title), blanks folded."""
         if text is None:
             return None
-        flat = sr.flat(text)
+        flat = sr.flat(text).replace("\\\\", "\\")  # the UI driver doubles backslashes
         heading = self.titles[title]
         return flat[len(heading):].strip() if flat.startswith(heading) else flat
 
@@ -170,6 +171,21 @@ class WebStub(zvtest.TestCase):
         self.assertNotEqual(self.nginx.gets(self.setup_name), [], "it was downloaded")
         self.assertEqual(self.temp_leftovers(), [])
         self.assertFalse(sr.Engine(self.target).ran())
+
+    def test_file_name_that_is_no_plain_name_is_refused(self):
+        # The packager refuses such names; a package made otherwise must not reach outside the
+        # temp folder with it.
+        for name in ("..\\Evil.exe", "sub/Evil.exe", "C:Evil.exe", "NUL"):
+            with self.subTest(name):
+                package = pkgbuild.Package(
+                    web_stub=1, texts=sr.english(**self.titles),
+                    download=pkgbuild.download_block(self.nginx.url("dl"), name, True, "t", "1"))
+                web = os.path.join(self.tmp, "Web.exe")
+                sr.write(web, package.build(sr.stub_bytes()))
+                sr.stamp(web)
+                code, text = self.run_web(web)
+                self.assertEqual((code, text), (4, f'Invalid setup file name: "{name}"'))
+        self.assertEqual(self.nginx.access_log(), [])
 
     def test_html_error_page(self):
         # Nothing at that address: nginx answers with its own 404 page, which gets downloaded.

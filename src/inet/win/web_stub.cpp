@@ -9,6 +9,7 @@
 #include "inet/win/inet_http.h"
 #include "lang/lang_strings.h"
 #include "package/gfile_info.h"
+#include "package/setup_cmdline.h"
 #include "package/setup_exit.h"
 #include "package/setup_folder.h"
 #include "package/unpack.h"
@@ -104,7 +105,7 @@ bool WebStubSetup(const std::string& folder, const std::string& source,
                   const std::string& fileName) {
     const OwnReader own;
     const Language lang(*own);
-    const bool quiet = HasSwitch("/hide") || own->SilentSetup();
+    const bool quiet = HasSwitch(kSwitchHide) || own->SilentSetup();
     const std::string url = JoinUrl(source, fileName);
     std::string error;
     std::string setupFile;
