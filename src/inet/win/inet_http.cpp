@@ -208,12 +208,14 @@ std::string ReadBody(HWND window, UniqueInternetHandle& request, const std::stri
 
     DownloadSink sink(partial, data);
     std::string error;
-    ChunkReader reader(request.Get(), ZV_WININET(kReadFile, InternetReadFile),
+    // Bound here, before the reader thread may ask for it after a failed read.
+    ZV_WININET(kGetLastResponseInfo, InternetGetLastResponseInfoA);
+    ChunkReader reader(request.Get(), chunk, ZV_WININET(kReadFile, InternetReadFile),
                        ZV_WININET(kCloseHandle, InternetCloseHandle), &ReadFailureDetail);
     PacedPump pump;
     for (;;) {
         pump();
-        const ChunkReader::Result r = reader.Read(chunk, &AbortSeen);
+        const ChunkReader::Result r = reader.Next(&AbortSeen);
         if (r.cancelled) break;
         const bool ok = r.ok;
         const DWORD read = r.read;
@@ -234,6 +236,7 @@ std::string ReadBody(HWND window, UniqueInternetHandle& request, const std::stri
         if (!ok || read == 0 || AbortRequested) break;
     }
     sink.Close();
+    reader.Stop();
     // A cancelled read took the request handle with it.
     if (reader.RequestClosed()) request.Release();
     if (!target.empty()) {
