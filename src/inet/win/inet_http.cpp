@@ -151,7 +151,8 @@ private:
 // more than the transfer itself.
 class DownloadSink {
 public:
-    DownloadSink(std::string partial, std::string& data) : partial_(std::move(partial)), data_(data) {}
+    DownloadSink(std::string partial, std::string& data)
+        : partial_(std::move(partial)), data_(data) {}
 
     bool Append(const char* bytes, DWORD count) {
         if (partial_.empty()) {

@@ -55,6 +55,10 @@ struct DownloadResult {
 
 // Downloads url into target (through target + "." + n, renamed only once complete) or, with an
 // empty target, into result.data. window (> 10) is shown once the size is known; bar may be null.
+// The data is read on a helper thread (inet/win/chunk_reader.h) while this thread dispatches
+// window messages and handles the chunks; AbortRequested ends the download, also while the
+// server sends nothing. A download whose size does not match the announced Content-Length (or
+// has none, for a file) is an error.
 DownloadResult HTTP_DownloadFile_Incremental(HWND window, const std::string& url,
                                              const std::string& target, TProgBar* bar,
                                              const std::string& user, const std::string& password);

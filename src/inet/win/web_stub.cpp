@@ -75,8 +75,9 @@ bool AskForDownload(const TGFileInfo& own, const Language& lang) {
 }
 
 // Fetches url into setupFile in the temp folder; returns the error text ("!" when declined).
+// started: the download was begun, so setupFile (when there is one) is this run's.
 std::string Download(const TGFileInfo& own, const Language& lang, const std::string& url,
-                     const std::string& setupFile, bool quiet) {
+                     const std::string& setupFile, bool quiet, bool& started) {
     if (StatusLabel)
         SetLabelText(StatusLabel, lang.Text(lang::kDownloading), GetLangFontName(lang.block),
                      lang.charset, GetLangFontSize(lang.block));
@@ -91,6 +92,7 @@ std::string Download(const TGFileInfo& own, const Language& lang, const std::str
     TProgBar& bar = StubProgBar();
     if (error.empty()) {
         Trace("download", url);
+        started = true;
         error = HTTP_DownloadFile(quiet ? nullptr : StubWindow, url, setupFile, &bar);
     }
     Wait(300);
@@ -121,23 +123,23 @@ bool WebStubSetup(const std::string& folder, const std::string& source,
             setupFile = local;
         } else {
             setupFile = GetTempDir(true) + fileName;
-            downloadStarted = true;
-            error = Download(*own, lang, url, setupFile, quiet);
+            error = Download(*own, lang, url, setupFile, quiet, downloadStarted);
         }
     }
 
     if (error.empty()) {
         const TGFileInfo setup(setupFile);
-        if (!SameDownloadToken(setup, *own)) error = HtmlErrorMessage(setupFile, "", url, false, kBadToken);
+        if (!SameDownloadToken(setup, *own))
+            error = HtmlErrorMessage(setupFile, "", url, false, kBadToken);
     }
     bool ran = false;
     if (error.empty()) {
         RunSetup(folder, setupFile, "", GetParamsText(), !quiet);
         ran = true;
     }
-    // The temp copy is this run's own, whatever became of it; a partial file stays for the next
-    // download of the same name to remove.
-    if (downloadStarted && !setupFile.empty()) DeleteFileA(setupFile.c_str());
+    // The downloaded copy is this run's own, whatever became of it; a partial file stays for the
+    // next download of the same name to remove.
+    if (downloadStarted) DeleteFileA(setupFile.c_str());
 
     if (!error.empty()) {
         Trace("error", error);
