@@ -157,3 +157,4 @@ awk -v mb="$payload_bytes" -v ew="${best_wall[engine]}" -v ec="${best_cpu[engine
   printf "idle process under Wine: peak working set %.1f MB, peak pagefile %.1f MB\n", iws/1024, ipf/1024
   printf "peak memory (working set)   %.1f MB  (goal <= 32)  %s\n", bws/1024, (bws/1024 <= 32 ? "ok" : "MISSED")
 }'
+"$root/bench/download.sh"   # download: the stub's HTTP downloader against curl

@@ -1,19 +1,23 @@
 #!/usr/bin/env bash
-# Demo: runs the stub under Wine with the trace viewer listening, then shows what it traced.
-# Called by `make demo` after `make build`; uses the products in dist/.
+# Demo: packs a sample application with the sample setup engine, runs the resulting Setup.exe
+# silently under Wine with the trace viewer listening, then shows what it traced and what the
+# setup did. Called by `make demo` after `make build`; uses the products in dist/.
 #
 # Steps:
 #   1. make sure there is an X display (a private Xvfb when none is set)
 #   2. start the trace viewer dist/zolvex-trace.exe and wait until its window exists
-#   3. run dist/stub.exe
-#   4. close the viewer and print the trace lines it received
+#   3. build Setup.exe with dist/zolvex-pack: SampleApp.exe, its files, and Engine.exe*
+#   4. run Setup.exe /hide; the engine installs the application into a demo folder
+#   5. close the viewer and print the trace lines it received
+#   6. show the installed files, the engine's command line, the exit code and the setup folder
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 export ZV_WINEPREFIX=${ZV_WINEPREFIX:-$root/build/wineprefix}
 wine_run=$root/scripts/wine-run
 
-for f in dist/stub.exe dist/zolvex-trace.exe; do
+sample_app=build/win32/bin/SampleApp.exe
+for f in dist/stub.exe dist/zolvex-trace.exe dist/zolvex-pack dist/Engine.exe "$sample_app"; do
   [ -f "$f" ] || { echo "demo: $f is missing; run 'make build' first" >&2; exit 1; }
 done
 
@@ -30,6 +34,12 @@ trap cleanup EXIT
 
 # Windows paths for Wine: its drive Z: is the Linux root.
 winpath() { local p; p=$(readlink -f "$1"); echo "Z:${p//\//\\}"; }
+# ... and back: C: lies in the Wine prefix.
+unixpath() {
+  local p=${1//\\//} drive
+  drive=$(printf '%s' "${p:0:1}" | tr 'A-Z' 'a-z')
+  if [ "$drive" = z ]; then echo "${p:2}"; else echo "$ZV_WINEPREFIX/drive_$drive${p:2}"; fi
+}
 
 step() { printf '\n== %s\n' "$*"; }
 
@@ -82,18 +92,58 @@ if [ "$code" -ne 0 ]; then
 fi
 echo "viewer is listening (Windows process id $(tr -d '\r\n' <"$work/ready"))"
 
-# 3. The stub. Its trace goes to the viewer while it runs.
-step "Running stub.exe /Demo"
+# 3. The sample package, described as a setup author would.
+step "Packing the sample application (zolvex-pack)"
+mkdir -p "$work/sample" "$work/installed"
+cat >"$work/sample/package.ini" <<INI
+[Package]
+Stub="$root/dist/stub.exe"
+Output=Setup.exe
+[Files]
+Engine.exe*="$root/dist/Engine.exe"
+SampleApp.exe="$root/$sample_app"
+readme.txt="$root/tools/engine/sample/readme.txt"
+settings.ini="$root/tools/engine/sample/settings.ini"
+INI
+dist/zolvex-pack build "$work/sample/package.ini"
+dist/zolvex-pack list "$work/sample/Setup.exe" | sed 's/^/  /'
+
+# 4. The setup, silently. Switches the stub does not know go on to the engine: where to install,
+#    and which exit code to end with (to show that the stub adopts it).
+target_win=$(winpath "$work/installed")
+step "Running Setup.exe /hide /Target=$target_win /Exit=7"
 set +e
-"$wine_run" dist/stub.exe /Demo
+"$wine_run" "$work/sample/Setup.exe" /hide "/Target=$target_win" /Exit=7
 stub_exit=$?
 set -e
-echo "stub.exe exit code: $stub_exit"
 
-# 4. Close the viewer (the stub has delivered everything: each trace chunk is sent synchronously).
+# 5. Close the viewer (the stub has delivered everything: each trace chunk is sent synchronously).
 "$wine_run" dist/zolvex-trace.exe --stop >/dev/null || true
 wait "$viewer_pid" 2>/dev/null || true
 viewer_pid=""
 
 step "Trace received by the viewer"
 tr -d '\r' <"$work/trace.txt" | sed 's/^/  | /'
+
+# 6. What the setup did.
+log="$work/installed/engine.log"
+step "What happened"
+if [ ! -f "$log" ]; then
+  echo "the engine did not run (Setup.exe exit code $stub_exit)" >&2
+  exit 1
+fi
+field() { tr -d '\r' <"$log" | sed -n "s/^$1=//p" | head -n 1; }
+echo "Files installed into $target_win:"
+for f in "$work/installed"/*; do printf '  %s (%s bytes)\n' "$(basename "$f")" "$(stat -c %s "$f")"; done
+echo "The engine was started as:"
+echo "  $(field CommandLine)"
+echo "Setup.exe exit code: $stub_exit (the engine ended with $(field ExitCode); the stub passes it on)"
+setup_folder=$(field Source)
+if [ -e "$(unixpath "$setup_folder")" ]; then
+  echo "The setup folder $setup_folder is still there" >&2
+  exit 1
+fi
+echo "The setup folder $setup_folder, where the files were extracted, is gone."
+step "Running the installed application"
+"$wine_run" "$work/installed/SampleApp.exe" | tr -d '\r' | sed 's/^/  /'
+[ "$stub_exit" -eq 7 ]

@@ -19,6 +19,7 @@ public:
 private:
     void Send(int kind, uint16_t range, const std::string& text, int32_t step, int32_t position);
     ProgressSink sink_;
+    double lastStepPump_ = -1e9;
 };
 
 }  // namespace zv

@@ -9,18 +9,6 @@ namespace {
 uint64_t NoDrives(const std::string&) { return 0; }
 ClusterSizeProbe g_clusterProbe = &NoDrives;
 
-bool ReadExactly(IFile& file, void* buffer, int64_t count) {
-    auto* p = static_cast<uint8_t*>(buffer);
-    while (count > 0) {
-        int32_t piece = int32_t(count < (1 << 20) ? count : (1 << 20));
-        int32_t n = file.Read(p, piece);
-        if (n <= 0) return false;
-        p += n;
-        count -= n;
-    }
-    return true;
-}
-
 bool ReadTrailerAt(IFile& file, PackageTrailer& record, TrailerLocation& loc) {
     record = PackageTrailer{};
     loc = LocateTrailer(file);

@@ -37,18 +37,6 @@ private:
     int64_t pos_ = 0;
 };
 
-// Reads exactly `count` bytes at `position`; false on a short read.
-bool ReadAt(IFile& file, int64_t position, uint8_t* buffer, int32_t count) {
-    if (!file.Seek(position)) return false;
-    int32_t got = 0;
-    while (got < count) {
-        int32_t n = file.Read(buffer + got, count - got);
-        if (n <= 0) return false;
-        got += n;
-    }
-    return true;
-}
-
 uint32_t FreshSeed() {
     static uint32_t counter = 0;
     auto ticks = std::chrono::high_resolution_clock::now().time_since_epoch().count();

@@ -256,7 +256,12 @@ bool Extraction::ExtractVolume(bool first) {
     if (!file) throw PackageDamage{"cannot open " + current_};
     const int64_t volumeLength = PackageEnd(*file);
     TraceOut().Write("FileLen=").Write(volumeLength).WriteLine();
-    if (!trailer_.HasSignature()) return true;
+    if (!trailer_.HasSignature()) {
+        // A later volume was asked for by the one before it; without its trailer the rest of the
+        // package is missing, and half a package must not be installed.
+        if (!first) throw PackageDamage{"volume holds no package"};
+        return true;
+    }
 
     const TrailerLocation location = LocateTrailer(*file);
     if (!location.ok || volumeLength < 0) throw PackageDamage{"no trailer"};

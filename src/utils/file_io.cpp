@@ -87,6 +87,22 @@ ExistsProbe SetExistsProbe(ExistsProbe probe) {
     return old;
 }
 
+bool ReadExactly(IFile& file, void* buffer, int64_t count) {
+    auto* p = static_cast<uint8_t*>(buffer);
+    while (count > 0) {
+        const int32_t piece = int32_t(count < (1 << 20) ? count : (1 << 20));
+        const int32_t n = file.Read(p, piece);
+        if (n <= 0) return false;
+        p += n;
+        count -= n;
+    }
+    return true;
+}
+
+bool ReadAt(IFile& file, int64_t position, void* buffer, int64_t count) {
+    return file.Seek(position) && ReadExactly(file, buffer, count);
+}
+
 bool MemoryFile::Seek(int64_t position) {
     if (position < 0) return false;
     pos_ = position;

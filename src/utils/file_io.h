@@ -28,6 +28,11 @@ bool FileExists(const std::string& path);
 using ExistsProbe = bool (*)(const std::string& path);
 ExistsProbe SetExistsProbe(ExistsProbe probe);
 
+// Reads exactly count bytes from the current position (false on a short read or an error), and
+// the same after seeking to position.
+bool ReadExactly(IFile& file, void* buffer, int64_t count);
+bool ReadAt(IFile& file, int64_t position, void* buffer, int64_t count);
+
 // In-memory file (tests, fuzzers, the agent copy built in memory).
 class MemoryFile : public IFile {
 public:

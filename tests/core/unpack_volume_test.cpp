@@ -96,6 +96,22 @@ TEST_F(Volumes, CancelClearsTheMainFile) {
     EXPECT_FALSE(fs::exists(DestFile("Last.txt")));
 }
 
+TEST_F(Volumes, LaterVolumeWithoutItsTrailerIsDamage) {
+    WriteSeries();
+    // Volume 2 lost its end, trailer included: what volume 1 started must not be installed.
+    // (Above the checksum's size limit, so only the missing trailer tells.)
+    Bytes second = PackageBuilder()
+                       .HeadBlocks(false)
+                       .File("Big.cab", Bytes(60000, 0x42), false)
+                       .Build();
+    Bytes cut(second.begin(), second.end() - 20);
+    WriteFile(Src("Setup.exe.002"), cut);
+    UiRecorder quiet;
+    ExtractResult r = Extract(Src("Setup.exe.001"), quiet);
+    EXPECT_TRUE(r.damaged);
+    EXPECT_EQ(r.mainFile, "");
+}
+
 TEST_F(Volumes, ChecksumOffValuePassesWhatEverTheBytes) {
     Bytes package = PackageBuilder().File("A.txt", ToBytes("aaaa"), false).ChecksumOff().Build();
     package[package.size() - 76] ^= 0x5A;  // inside the stored data

@@ -1,8 +1,6 @@
 """Helpers of the setup-flow tests: packages with the sample engine, Setup.exe runs under Wine,
 the setup folder in the Wine prefix, the engine's log and the stub's message boxes."""
-import contextlib
 import datetime
-import fcntl
 import os
 import random
 import re
@@ -34,10 +32,40 @@ def engine_bytes():
     return read(zvtest.bin_path("Engine.exe"))
 
 
-def pack_tool():
-    """The host packager when it is built, else None (the tests then build in Python)."""
-    path = os.path.join(zvtest.host_bin_dir(), "zolvex-pack")
-    return path if os.path.isfile(path) else None
+def pack(folder, files, texts=None, output="Setup.exe", package=None, update=None):
+    """Builds a package with the host packager, as a setup author would. files: (item name as
+    in [Files], e.g. "Engine.exe*", and the bytes); package and update: keys of the [Package] and
+    [Update] sections. Returns the outputs: the stub file, then its volumes."""
+    source = folder.rstrip("/") + ".pack"  # beside the folder: it holds only the outputs
+    os.makedirs(source, exist_ok=True)
+    lines = ["[Package]", "Stub=" + zvtest.bin_path("stub.exe"), "Output=" + output]
+    lines += [f"{k}={v}" for k, v in (package or {}).items()]
+    if update:
+        lines += ["[Update]"] + [f"{k}={v}" for k, v in update.items()]
+    if texts:
+        write(os.path.join(source, "english.txt"),
+              "".join(f"{k}={v}\n" for k, v in texts).encode("latin-1"))
+        lines += ["[Languages]", "English=english.txt"]
+    lines.append("[Files]")
+    for n, (name, data) in enumerate(files):
+        stored = f"file{n}.bin"
+        write(os.path.join(source, stored), data)
+        lines.append(f"{name}={stored}")
+    description = os.path.join(source, "package.ini")
+    write(description, ("\n".join(lines) + "\n").encode("latin-1"))
+    r = subprocess.run([zvtest.host_bin("zolvex-pack"), "build", description, "--quiet"],
+                       capture_output=True, text=True, timeout=300)
+    if r.returncode != 0:
+        raise AssertionError(f"zolvex-pack failed: {r.stderr}")
+    base = os.path.join(source, output)
+    outputs = [base]
+    while os.path.exists(f"{base}.{len(outputs):03d}"):
+        outputs.append(f"{base}.{len(outputs):03d}")
+    moved = []
+    for path in outputs:
+        moved.append(os.path.join(folder, os.path.basename(path)))
+        os.replace(path, moved[-1])
+    return moved
 
 
 _wine_temp = None
@@ -149,26 +177,28 @@ def box_fields(output):
     return fields
 
 
-@contextlib.contextmanager
-def box_turn():
-    """Held while a run shows a box under a title other tests may use too ("Error" of a package
-    whose texts are lost): one such run at a time per Wine prefix."""
-    with open(zvtest.wine_prefix().rstrip("/") + ".msgbox.lock", "w") as lock:
-        fcntl.flock(lock, fcntl.LOCK_EX)
-        try:
-            yield
-        finally:
-            fcntl.flock(lock, fcntl.LOCK_UN)
+def box_args(title, pid):
+    """Boxes are found by title, and by Windows process where the title is one other tests
+    may show too (the default texts of a package whose own texts are lost)."""
+    return ["--class", "ZMsgBox", "--title", title] + (["--pid", pid] if pid else [])
 
 
-def wait_box(title, timeout=120):
+def wait_box(title, timeout=120, pid=None):
     """Waits for the ZMsgBox with this title and returns what it shows."""
-    r = uidriver("wait", "--class", "ZMsgBox", "--title", title, "--timeout", timeout, "--print",
+    r = uidriver("wait", *box_args(title, pid), "--timeout", timeout, "--print",
                  timeout=timeout + 60)
     return box_fields(r.stdout)
 
 
-def finish(run, title, button="&OK", timeout=180):
+def traced_pid(viewer, marker, timeout=120):
+    """Windows process id of the stub whose command line holds marker, from its trace."""
+    found = zvtest.wait_until(lambda: viewer.process_lines(marker)[0], timeout)
+    if not found:
+        raise AssertionError(f"no trace of a stub started with {marker}")
+    return found
+
+
+def finish(run, title, button="&OK", timeout=180, pid=None):
     """Lets the run end, answering a box of this title with button should one come. Returns
     (exit code, the box's text or None)."""
     deadline = time.monotonic() + timeout
@@ -177,17 +207,16 @@ def finish(run, title, button="&OK", timeout=180):
         code = run.wait(0.5)
         if code is not None:
             return code, text
-        r = uidriver("wait", "--class", "ZMsgBox", "--title", title, "--timeout", 1, "--print",
-                     check=False)
+        r = uidriver("wait", *box_args(title, pid), "--timeout", 1, "--print", check=False)
         if r.returncode == 0:
             text = box_fields(r.stdout)["text"]
-            press(title, button)
+            press(title, button, pid)
     run.kill()
     raise AssertionError(f"the run did not end within {timeout} s")
 
 
-def press(title, button):
-    uidriver("press", "--class", "ZMsgBox", "--title", title, "--button", button)
+def press(title, button, pid=None):
+    uidriver("press", *box_args(title, pid), "--button", button)
 
 
 def box_gone(title, timeout=30):

@@ -20,14 +20,18 @@ def trailer_fields(data):
 
 
 class AgentCopies(zvtest.TestCase):
+    @staticmethod
+    def head_blocks(package):
+        """Bytes of the two head blocks at the package's start."""
+        at = trailer_fields(package)["start"]
+        for _ in range(2):
+            at += 4 + struct.unpack_from("<i", package, at)[0]
+        return at - trailer_fields(package)["start"]
+
     def test_agent_copy_beside_the_extracted_files(self):
         stub = sr.stub_bytes()
-        package = pkgbuild.Package(
-            files=[pkgbuild.File("Engine.exe*", sr.engine_bytes()), pkgbuild.File("app.txt", b"app")],
-            header=pkgbuild.header_block(agent=AGENT), save_agent_copy=1,
-            texts=sr.english(**sr.unique_titles("agentcopy")))
-        setup = os.path.join(self.tmp, "Setup.exe")
-        sr.write(setup, package.build(stub))
+        setup = sr.pack(self.tmp, [("Engine.exe*", sr.engine_bytes()), ("app.txt", b"app")],
+                        package={"SaveAgentCopy": 1}, update={"AgentFileName": AGENT})[0]
         folder = sr.stamp(setup)
         target = os.path.join(self.tmp, "target")
 
@@ -37,12 +41,14 @@ class AgentCopies(zvtest.TestCase):
         # Only the running agent itself passes /AutoUpdateProg on.
         self.assertNotIn("/AutoUpdateProg", engine.value("CommandLine"))
 
+        # The stub and its head blocks, then a trailer that makes the copy the agent.
         agent = sr.read(os.path.join(target, AGENT))
-        head_end = len(stub) + len(package.heads())
-        self.assertEqual(len(agent), head_end + pkgbuild.TRAILER_SIZE)
+        package = sr.read(setup)
+        head_end = len(agent) - pkgbuild.TRAILER_SIZE
+        self.assertEqual(head_end, trailer_fields(package)["start"] + self.head_blocks(package))
         self.assertEqual(agent[:248], stub[:248])
         self.assertEqual(struct.unpack_from("<I", agent, 252)[0], 0)
-        self.assertEqual(agent[256:head_end], (stub + package.heads())[256:head_end])
+        self.assertEqual(agent[256:head_end], package[256:head_end])
         fields = trailer_fields(agent)
         self.assertEqual((fields["signature"], fields["is_agent"], fields["size"]),
                          (pkgbuild.SIGNATURE, 1, pkgbuild.TRAILER_SIZE))

@@ -15,19 +15,17 @@ DATA = bytes(range(256)) * 300
 
 
 class SetupRun(zvtest.TestCase):
-    def package(self, tag, **kw):
-        files = [pkgbuild.File("Engine.exe*", sr.engine_bytes()),
-                 pkgbuild.File("readme.txt", README),
-                 pkgbuild.File("data.bin", DATA, compress=False)]
-        return pkgbuild.Package(files=files, texts=sr.english(**sr.unique_titles(tag)), **kw)
-
-    def make_setup(self, package, name="Setup.exe"):
-        path = os.path.join(self.tmp, name)
-        sr.write(path, package.build(sr.stub_bytes()))
+    def make_setup(self, tag, engine="Engine.exe*", package=None, name="Setup.exe"):
+        """Setup.exe with the engine, a readme and a data file, built by the packager."""
+        files = [(engine, sr.engine_bytes()), ("readme.txt", README), ("data.bin", DATA)]
+        texts = list(sr.unique_titles(tag).items())
+        folder = os.path.join(self.tmp, tag)
+        os.makedirs(folder)
+        path = sr.pack(folder, files, texts, output=name, package=package)[0]
         return path, sr.stamp(path)
 
     def test_plain_setup(self):
-        setup, folder = self.make_setup(self.package("plain"))
+        setup, folder = self.make_setup("plain")
         target = os.path.join(self.tmp, "target")
         engine = sr.Engine(target)
         run = sr.start_setup(setup, sr.engine_switches(target, "/Hold=4000", "/Exit=7"), self.tmp)
@@ -53,9 +51,7 @@ class SetupRun(zvtest.TestCase):
         self.assertFalse(os.path.exists(sr.unix_path(folder)), "the setup folder is removed")
 
     def test_engine_arguments_after_the_star_and_a_failing_engine(self):
-        package = self.package("star")
-        package.files[0] = pkgbuild.File("Engine.exe* /Exit=259", sr.engine_bytes())
-        setup, folder = self.make_setup(package)
+        setup, folder = self.make_setup("star", engine="Engine.exe* /Exit=259")
         target = os.path.join(self.tmp, "target")
         # 259 is STILL_ACTIVE: the stub must not take an engine that returns it for a running one.
         # (Wine hands a Linux parent the low 8 bits of the exit code.)
@@ -67,15 +63,29 @@ class SetupRun(zvtest.TestCase):
         self.assertEqual(engine.values("AtomHandedBack"), [])
         self.assertFalse(os.path.exists(sr.unix_path(folder)))
 
+    def test_shortcuts_the_completed_setup_drops(self):
+        setup, _ = self.make_setup("links")
+        folder = os.path.dirname(setup)
+        link, other = os.path.join(folder, "Check for updates.lnk"), os.path.join(folder, "notes.txt")
+        for path in (link, other):
+            sr.write(path, b"x")
+        # The description of the installed version beside the stub names the shortcuts, and the
+        # new setup asks for both to go; a path that is no shortcut stays whatever it says.
+        sr.write(os.path.join(folder, ".original"), (
+            "[UnInstall]\r\nStartUpLink=" + zvtest.winpath(other) + "\r\nCheckforNewUpdateLink=" +
+            zvtest.winpath(link) + "\r\n[NewSetup]\r\nRemoveStartUpShortcut=1\r\n"
+            "RemoveCheckForNewUpdateShortcut=1\r\n").encode("latin-1"))
+        target = os.path.join(self.tmp, "target-links")
+        self.assertEqual(sr.run_setup(setup, sr.engine_switches(target, "/hide"), self.tmp), 0)
+        self.assertFalse(os.path.exists(link))
+        self.assertTrue(os.path.exists(other))
+
     def test_silent_runs(self):
-        cases = [("the /hide switch", self.package("hide", flags=pkgbuild.SHOW_TEMP_NOTICE),
-                  ["/hide"]),
-                 ("the package's SilentSetup", self.package(
-                     "silent", flags=pkgbuild.SHOW_TEMP_NOTICE,
-                     header=pkgbuild.header_block(silent=True)), [])]
-        for what, package, args in cases:
+        cases = [("the /hide switch", "hide", {"ShowTempNotice": 1}, ["/hide"]),
+                 ("the package's SilentSetup", "silent", {"ShowTempNotice": 1, "SilentSetup": 1}, [])]
+        for what, tag, package, args in cases:
             with self.subTest(what):
-                setup, folder = self.make_setup(package, name=f"Setup{len(args)}.exe")
+                setup, folder = self.make_setup(tag, package=package)
                 target = os.path.join(self.tmp, f"target{len(args)}")
                 # The temp-drive notice the package asks for is not shown: the run goes through.
                 self.assertEqual(sr.run_setup(setup, sr.engine_switches(target, *args), self.tmp), 0)
@@ -88,8 +98,7 @@ class SetupRun(zvtest.TestCase):
         for answer, expected_exit in (("&Yes", 0), ("&No", 1)):
             with self.subTest(answer):
                 tag = "notice" + answer[1:]
-                setup, folder = self.make_setup(
-                    self.package(tag, flags=pkgbuild.SHOW_TEMP_NOTICE), name=f"Setup{tag}.exe")
+                setup, folder = self.make_setup(tag, package={"ShowTempNotice": 1})
                 target = os.path.join(self.tmp, "target" + tag)
                 run = sr.start_setup(setup, sr.engine_switches(target), self.tmp)
                 title = sr.unique_titles(tag)["Confirm"]
@@ -105,10 +114,11 @@ class SetupRun(zvtest.TestCase):
                 self.assertFalse(os.path.exists(sr.unix_path(folder)))
 
     def test_bad_checksum_shows_s7_also_when_silent(self):
-        # Only packages of at most 51200 bytes are summed: a volume file of a spanned package.
-        package = self.package("crc")
-        package.files = [pkgbuild.File("Engine.exe*", b"MZ not an engine"),
-                         pkgbuild.File("readme.txt", README)]
+        # Only packages of at most 51200 bytes are summed: a volume file of a spanned package. No
+        # packager writes a wrong sum, so this one is built here.
+        package = pkgbuild.Package(files=[pkgbuild.File("Engine.exe*", b"MZ not an engine"),
+                                          pkgbuild.File("readme.txt", README)],
+                                   texts=sr.english(**sr.unique_titles("crc")))
         setup, volumes = package.build_spanned(sr.stub_bytes(), [package.files],
                                                checksums=[0x12345678])
         for args in ([], ["/hide"]):

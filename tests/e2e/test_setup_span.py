@@ -8,7 +8,6 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(__file__))
-import pkgbuild  # noqa: E402
 import setup_run as sr  # noqa: E402
 import zvtest  # noqa: E402
 
@@ -19,21 +18,14 @@ SPAN_KEY = r"HKEY_CURRENT_USER\Software\Velmorra\Zolvex\SpanDisk"
 
 class SpannedSetup(zvtest.TestCase):
     def build(self, tag, folder):
-        """Setup.exe and Setup.exe.001 .. .003 in folder (Big.bin split over all three)."""
+        """Setup.exe and its volumes Setup.exe.001 .. .003 in folder, built by the packager."""
         os.makedirs(folder, exist_ok=True)
-        third = len(BIG) // 3
-        volumes = [[pkgbuild.File("Engine.exe*", sr.engine_bytes()),
-                    pkgbuild.File("Big.bin", BIG[:third])],
-                   [pkgbuild.File("Big.bin", BIG[third:2 * third], compress=False)],
-                   [pkgbuild.File("Big.bin", BIG[2 * third:]), pkgbuild.File("readme.txt", README)]]
-        package = pkgbuild.Package(files=[f for v in volumes for f in v],
-                                   texts=sr.english(**sr.unique_titles(tag)))
-        setup, parts = package.build_spanned(sr.stub_bytes(), volumes)
-        exe = os.path.join(folder, "Setup.exe")
-        sr.write(exe, setup)
-        for n, part in enumerate(parts, 1):
-            sr.write(f"{exe}.{n:03d}", part)
-        return exe, sr.stamp(exe)
+        files = [("Engine.exe*", sr.engine_bytes()), ("Big.bin", BIG), ("readme.txt", README)]
+        outputs = sr.pack(folder, files, list(sr.unique_titles(tag).items()),
+                          package={"Compression": "store", "VolumeSize": "200K"})
+        self.assertEqual([os.path.basename(p) for p in outputs],
+                         ["Setup.exe", "Setup.exe.001", "Setup.exe.002", "Setup.exe.003"])
+        return outputs[0], sr.stamp(outputs[0])
 
     def assert_installed(self, engine):
         self.assertEqual(sr.read(os.path.join(engine.target, "Big.bin")), BIG)

@@ -3,6 +3,7 @@ chunking of long lines, the viewer's file copy, and the ways the viewer ends."""
 
 import os
 import re
+import shutil
 import uuid
 
 import zvtest
@@ -13,7 +14,11 @@ class StubTrace(zvtest.TestCase):
         marker = "/ZvMark=" + uuid.uuid4().hex
         copy = os.path.join(self.tmp, "trace copy.txt")
         with zvtest.TraceViewer(self.tmp, args=["--file", zvtest.winpath(copy)]) as viewer:
-            stub = zvtest.run_wine(zvtest.bin_path("stub.exe"), [marker, "/other"], cwd=self.tmp)
+            # A private copy: a second start of the same file would end at once as a second
+            # instance when another test runs the built stub at the same moment.
+            own = os.path.join(self.tmp, "stub.exe")
+            shutil.copyfile(zvtest.bin_path("stub.exe"), own)
+            stub = zvtest.run_wine(own, [marker, "/other"], cwd=self.tmp)
         # The bare template carries no package, so there is no program to start.
         self.assertEqual(stub.returncode, 3)
 

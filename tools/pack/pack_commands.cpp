@@ -172,8 +172,14 @@ int VerifyCommand(const std::string& path, std::ostream& out, std::ostream& err,
 
     for (const auto& p : LanguageProblems(view.languageText)) errors.push_back(p);
     CheckList("header", view.headerText, 5, errors);
+    auto checkToken = [&](const std::string& what, const std::string& stored) {
+        if (TokenText([&] { return UnscrambleToken(stored); }) == "(damaged token)")
+            errors.push_back(what + " is damaged: it does not unscramble");
+    };
+    checkToken("UpdateToken", SUB::GetItem(view.headerText, 3));
     if (view.headBlockCount > 2) {
         CheckList("download", view.downloadText, 5, errors);
+        checkToken("DownloadToken", SUB::GetItem(view.downloadText, 3));
         std::string size = SUB::GetItem(view.downloadText, 4);
         if (size.empty() || size.find_first_not_of("0123456789") != std::string::npos)
             errors.push_back("DownloadSize \"" + size + "\" is not a decimal number");

@@ -16,17 +16,6 @@ constexpr int kMaxVolumes = 99999;
 constexpr size_t kMaxItemHeader = 64 * 1024;
 constexpr int32_t kPiece = 64 * 1024;
 
-bool ReadExactly(IFile& file, int64_t at, uint8_t* buffer, int32_t count) {
-    if (!file.Seek(at)) return false;
-    int32_t got = 0;
-    while (got < count) {
-        int32_t n = file.Read(buffer + got, count - got);
-        if (n <= 0) return false;
-        got += n;
-    }
-    return true;
-}
-
 std::string Where(const VolumeView& v, int64_t offset) {
     return v.path + " at offset " + std::to_string(offset);
 }
@@ -54,7 +43,7 @@ bool ReadVolume(IFile& file, VolumeView& v, std::vector<std::string>& errors) {
     v.trailerStart = loc.start();
     int32_t n = std::min(loc.length, kTrailerSize);
     uint8_t bytes[kTrailerSize] = {};
-    if (!ReadExactly(file, v.trailerStart, bytes, n)) {
+    if (!ReadAt(file, v.trailerStart, bytes, n)) {
         errors.push_back(v.path + ": cannot read the trailer");
         return false;
     }
@@ -90,7 +79,7 @@ std::vector<BlockView> WalkBlocks(IFile& file, size_t index, VolumeView& v,
             break;
         }
         uint8_t len[4];
-        if (!ReadExactly(file, pos, len, 4)) {
+        if (!ReadAt(file, pos, len, 4)) {
             errors.push_back(Where(v, pos) + ": cannot read a block length");
             break;
         }
@@ -119,7 +108,7 @@ std::string ReadHeadText(IFile& file, const BlockView& b, const VolumeView& v,
         return {};
     }
     std::string text(size_t(b.length), '\0');
-    if (b.length > 0 && !ReadExactly(file, b.offset + 4, reinterpret_cast<uint8_t*>(&text[0]), b.length))
+    if (b.length > 0 && !ReadAt(file, b.offset + 4, reinterpret_cast<uint8_t*>(&text[0]), b.length))
         errors.push_back(Where(v, b.offset) + ": cannot read head block");
     return text;
 }

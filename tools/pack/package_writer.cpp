@@ -97,7 +97,7 @@ public:
     Writer(const PackageDescription& d, const BuildOptions& o) : d_(d), o_(o) {}
     ~Writer() {
         file_.reset();  // Windows deletes no open file
-        if (!done_)
+        if (!finished_)
             for (const auto& out : outputs_) RemoveFileQuietly(out.tempPath);
     }
     BuildResult Run();
@@ -131,7 +131,7 @@ private:
     uint32_t fileBlocks_ = 0;
     uint64_t done_bytes_ = 0, total_bytes_ = 0;
     double ratio_ = 1.0;  // packed/plain of the last block: a guess for the next one
-    bool done_ = false;
+    bool finished_ = false;
     std::vector<std::string> warnings_;
 };
 
@@ -317,6 +317,14 @@ void Writer::Finish(OutputFile& out, PackageTrailer trailer) {
     bytes = trailer.Encode();
     if (!file->Seek(out.trailerAt)) throw PackError("cannot write " + out.tempPath);
     WriteAll(*file, bytes.data(), bytes.size(), out.tempPath);
+    file.reset();
+    // Buffered bytes may still fail when the file is closed, and closing reports nothing: read
+    // the end back rather than call a short file a package.
+    auto check = OpenFile(out.tempPath, OpenMode::ReadShared);
+    PackageTrailer::Bytes back{};
+    if (!check || check->Size() != out.trailerAt + kTrailerSize || !check->Seek(out.trailerAt) ||
+        check->Read(back.data(), kTrailerSize) != kTrailerSize || back != bytes)
+        throw PackError("cannot write " + out.tempPath + " (disk full?)");
 }
 
 BuildResult Writer::Run() {
@@ -383,7 +391,7 @@ BuildResult Writer::Run() {
         if (!MoveOver(out.tempPath, out.path)) throw PackError("cannot write " + out.path);
         result.outputs.push_back(out.path);
     }
-    done_ = true;
+    finished_ = true;
     // Volumes left over from an earlier, longer build of the same output would look like part
     // of this package to anyone listing the folder.
     for (int n = spanned_ ? volume_ + 1 : 1; IsPackageVolume(VolumeFileName(outputPath_, n)); ++n)

@@ -6,8 +6,10 @@
 namespace zv {
 
 // folder: the setup folder; url: the download address, or the stub's own folder when a copy of
-// the setup file lies beside it; fileName: the setup file's name. True when the setup ran.
-// Sets StubExitCode (4 when the download failed, otherwise as RunSetup does).
+// the setup file lies beside it; fileName: the setup file's name (a plain file name).
+// True when the setup file was handed to RunSetup, which then sets StubExitCode; otherwise
+// StubExitCode is 1 when the user declined the download and 4 for every other failure (no
+// connection, download error or abort, an HTML page or a file with another download token).
 bool WebStubSetup(const std::string& folder, const std::string& url, const std::string& fileName);
 
 }  // namespace zv

@@ -193,11 +193,10 @@ bool StartFromExtraction(const ExtractResult& extracted, const std::string& dest
         SetStubExitCode(exit_code::kCancelled);
         return false;
     }
-    if (!facts.hasPackage) {
-        // The bare stub template carries nothing to install; a volume file given as the package
-        // that is none is damaged.
+    if (!facts.hasPackage && !facts.packageIsStub) {
+        // A volume file given as the package that holds none is damaged. (The bare stub template
+        // carries no package either: it just has no program to start.)
         TraceOut().WriteLine("RunSetup: no package in the package file");
-        if (facts.packageIsStub) return false;
         SetStubExitCode(exit_code::kDamaged);
         ShowBadPackage(facts);
         return false;

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "inet/win/inet_http.h"
 #include "package/gfile_info.h"
 #include "stub/agent_state.h"
 #include "stub/run_mode.h"
@@ -138,8 +139,6 @@ void AgentTimerTick(HWND) {
     g_timerBusy = false;
 }
 
-void AfterStubLoop() {
-    // WinINet is bound at run time by the downloader; nothing is loaded before a download.
-}
+void AfterStubLoop() { UnloadWinINet(); }
 
 }  // namespace zv

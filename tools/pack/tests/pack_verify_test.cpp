@@ -101,6 +101,12 @@ TEST_F(Damage, EachKindOfDamageIsNamed) {
         {"HeadBlockCount 5", withTrailer([](PackageTrailer& t) { t.HeadBlockCount = 5; }), "HeadBlockCount 5"},
         {"a web stub without download block", withTrailer([](PackageTrailer& t) { t.IsWebStub = 1; }),
          "web stub without a download block"},
+        {"a token character changed", [&] {
+             std::string s = good;
+             size_t token = s.find("|0|", s.find("|.exe|")) - 3;  // inside the scrambled token
+             s[token] = s[token] == 'b' ? 'c' : 'b';
+             return s;
+         }(), "UpdateToken is damaged"},
     };
     for (const auto& c : cases) {
         test::WriteBytes(dir / "bad.exe", c.bytes);

@@ -1,0 +1,56 @@
+// The parts of an HTTP download that need no network: address handling, chunk sizes, the name
+// of the partial file, the packed Last-Modified date, and the recognition of an HTML error page
+// that a web server sent in place of the wanted file.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace zv {
+
+// Content-Length as read with HTTP_QUERY_FLAG_NUMBER when the header is missing.
+constexpr uint32_t kUnknownContentLength = 0xFFFFFFFFu;
+constexpr uint32_t kDownloadBufferSize = 8192;
+
+// A tenth of the announced size, within 1..8192: small files advance the bar in about ten steps.
+uint32_t DownloadChunkSize(uint32_t size);
+// Highest position of the progress bar: one step per chunk, plus one.
+int64_t DownloadProgressMaximum(uint32_t size, uint32_t chunk);
+
+// target + "." + (size + fileDate) in unsigned 32 bits: a new file or a new announced size on the
+// server never continues an old partial file.
+std::string PartialFileName(const std::string& target, uint32_t size, uint32_t fileDate);
+// Every partial file of target, for deletion before a new download.
+std::string PartialFileMask(const std::string& target);
+
+// True when the address starts with a scheme ("http://", "https://", "ftp://", ...).
+bool HasUrlScheme(const std::string& url);
+// The address with blanks trimmed and "http://" put in front of a bare address; an address that
+// names its scheme is kept as it is.
+std::string WithHttpScheme(const std::string& url);
+// The folder address and the file name joined by one "/".
+std::string JoinUrl(const std::string& folder, const std::string& name);
+// The last path element of the address ("Setup.exe" for http://host/dl/Setup.exe).
+std::string UrlFileName(const std::string& url);
+
+// Where a request with credentials goes: InternetConnect needs host and port apart.
+struct HttpTarget {
+    bool secure = false;  // https
+    std::string host;
+    uint16_t port = 80;   // 80, 443 for https, or the port given after the host
+    std::string path;     // without its leading "/"
+};
+HttpTarget SplitHttpUrl(const std::string& url);
+
+// FAT-style packed date-time (date in the high word, time in the low word, two-second
+// resolution); 0 for a date that is not valid or lies outside 1980..2107.
+uint32_t PackFileDate(int year, int month, int day, int hour, int minute, int second);
+
+// The file's first 1000 bytes (when fileName names an existing file) or else the text's first
+// 1000 characters look like an error page: a title holding "404", or "<HTML>", "<HEAD>",
+// "<TITLE>" and "</TITLE>" in that order (letter case ignored).
+bool IsHtmlErrorPage(const std::string& fileName, const std::string& text);
+// The "404 File Not Found" message for the address when IsHtmlErrorPage, otherwise def.
+std::string HtmlErrorMessage(const std::string& fileName, const std::string& text,
+                             const std::string& url, bool iisHint, const std::string& def);
+
+}  // namespace zv

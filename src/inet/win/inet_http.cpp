@@ -1,0 +1,390 @@
+#include "inet/win/inet_http.h"
+
+#include <wininet.h>
+
+#include "inet/bytes_rate.h"
+#include "inet/comm_utils.h"
+#include "inet/win/chunk_reader.h"
+#include "stub/win/stub_window.h"
+#include "utils/host_env.h"
+#include "utils/text.h"
+#include "utils/trace.h"
+#include "utils/win/dll_loader.h"
+#include "utils/win/files_win.h"
+#include "utils/win/sysutils.h"
+#include "utils/win/win_file.h"
+
+namespace zv {
+
+namespace {
+
+constexpr DWORD kInternetTimeoutMs = 180000;
+// A memory download holds a description file or similar; a server that sends more is not
+// allowed to exhaust the 32-bit address space.
+constexpr size_t kMaxMemoryDownload = 64u << 20;
+constexpr const char* kProbeAgent = "HTTP_Connect_2";
+constexpr const char* kDownloadAgent = "HTTP_Connect_3";
+
+// WinINet, bound entry by entry on first use. All of it is reached through this table so that
+// the stub's import table never names the library.
+enum Entry {
+    kGetConnectedState,
+    kCloseHandle,
+    kOpen,
+    kOpenUrl,
+    kQueryInfo,
+    kReadFile,
+    kConnect,
+    kOpenRequest,
+    kSendRequest,
+    kSetOption,
+    kGetLastResponseInfo,
+    kEntryCount
+};
+
+const char* const kEntryNames[kEntryCount] = {
+    "InternetGetConnectedState", "InternetCloseHandle", "InternetOpenA",
+    "InternetOpenUrlA",          "HttpQueryInfoA",      "InternetReadFile",
+    "InternetConnectA",          "HttpOpenRequestA",    "HttpSendRequestA",
+    "InternetSetOptionA",        "InternetGetLastResponseInfoA"};
+
+struct WinInetBinding {
+    HMODULE module = nullptr;
+    FARPROC entries[kEntryCount] = {};
+};
+
+WinInetBinding& Binding() {
+    static WinInetBinding binding;
+    return binding;
+}
+
+template <typename Fn>
+Fn Bound(Entry entry) {
+    WinInetBinding& b = Binding();
+    if (!b.entries[entry]) {
+        if (!b.module) b.module = LoadSystemLibrary("wininet.dll");
+        if (b.module) b.entries[entry] = GetProcAddress(b.module, kEntryNames[entry]);
+    }
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(b.entries[entry]));
+}
+
+#define ZV_WININET(entry, function) Bound<decltype(&::function)>(entry)
+
+HINTERNET OpenInternet(const char* agent) {
+    auto open = ZV_WININET(kOpen, InternetOpenA);
+    // An empty proxy name, not a null pointer: the configured proxy settings apply.
+    return open ? open(agent, INTERNET_OPEN_TYPE_PRECONFIG, "", nullptr, 0) : nullptr;
+}
+
+HINTERNET OpenUrl(HINTERNET internet, const std::string& url, DWORD flags) {
+    auto openUrl = ZV_WININET(kOpenUrl, InternetOpenUrlA);
+    return openUrl ? openUrl(internet, url.c_str(), nullptr, 0, flags, 0) : nullptr;
+}
+
+void TracePid() { TraceOut().Write(uint32_t(GetCurrentProcessId())); }
+
+}  // namespace
+
+HttpRequest OpenHttpRequest(HINTERNET internet, const std::string& url, const std::string& user,
+                            const std::string& password) {
+    HttpRequest result;
+    if (user.empty()) {
+        const std::string full = WithHttpScheme(url);
+        TracePid();
+        TraceOut().Write(" OpenHttpRequest >").Write(full).WriteLine("<");
+        result.request.Reset(OpenUrl(internet, full, INTERNET_FLAG_RELOAD));
+        return result;
+    }
+    const HttpTarget target = SplitHttpUrl(url);
+    TracePid();
+    TraceOut().Write(" OpenHttpRequest host >").Write(target.host).Write("< port ")
+        .Write(int(target.port)).Write(" path >").Write(target.path).WriteLine("<");
+    auto connect = ZV_WININET(kConnect, InternetConnectA);
+    auto openRequest = ZV_WININET(kOpenRequest, HttpOpenRequestA);
+    auto send = ZV_WININET(kSendRequest, HttpSendRequestA);
+    if (!connect || !openRequest || !send) return result;
+    result.connection.Reset(connect(internet, target.host.c_str(), target.port, user.c_str(),
+                                    password.c_str(), INTERNET_SERVICE_HTTP, 0, 0));
+    if (!result.connection) return result;
+    const std::string object = "/" + target.path;
+    const DWORD flags = INTERNET_FLAG_RELOAD | (target.secure ? INTERNET_FLAG_SECURE : 0);
+    UniqueInternetHandle request(openRequest(result.connection.Get(), "GET", object.c_str(),
+                                             nullptr, nullptr, nullptr, flags, 0));
+    if (request && send(request.Get(), nullptr, 0, nullptr, 0)) result.request = std::move(request);
+    return result;
+}
+
+namespace {
+
+// Runs on the reader thread, where the failed read left its error state.
+std::string ReadFailureDetail() {
+    std::string detail = Trim(LastErrorText());
+    if (detail.empty()) detail = Trim(GetLastResponseText());
+    return detail;
+}
+
+std::string ReadFailure(const std::string& name, const std::string& detail) {
+    std::string error = name + " --- Error downloading file";
+    if (!detail.empty()) error += " (" + detail + ")";
+    return error;
+}
+
+bool AbortSeen() { return AbortRequested; }
+
+// Message dispatching costs about a tenth of a millisecond under some systems; doing it for
+// every 8 KB chunk would take longer than the transfer, so it is done at most every 10 ms.
+class PacedPump {
+public:
+    void operator()() {
+        const double now = MillisecondsNow();
+        if (now - last_ < 10) return;
+        last_ = now;
+        Host().pumpMessages();
+    }
+
+private:
+    double last_ = -1e9;
+};
+
+// Where the bytes of a download go: the partial file, or memory. The partial file is opened on
+// the first chunk and stays open until Close: opening and closing it for every 8 KB chunk cost
+// more than the transfer itself.
+class DownloadSink {
+public:
+    DownloadSink(std::string partial, std::string& data)
+        : partial_(std::move(partial)), data_(data) {}
+
+    bool Append(const char* bytes, DWORD count) {
+        if (partial_.empty()) {
+            if (data_.size() + count > kMaxMemoryDownload) return false;
+            data_.append(bytes, count);
+            return true;
+        }
+        if (!file_ && !Open()) return false;
+        DWORD put = 0;
+        return count == 0 || (WriteFile(file_.Get(), bytes, count, &put, nullptr) && put == count);
+    }
+    void Close() { file_.Reset(); }
+
+private:
+    bool Open() {
+        const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+        file_.Reset(CreateFileA(partial_.c_str(), FILE_APPEND_DATA | SYNCHRONIZE, share, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file_) {
+            // Systems without append-only access: write at the end as found.
+            file_.Reset(CreateFileA(partial_.c_str(), GENERIC_WRITE, share, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (file_) SetFilePointer(file_.Get(), 0, nullptr, FILE_END);
+        }
+        return bool(file_);
+    }
+
+    std::string partial_;
+    std::string& data_;
+    UniqueHandle file_;
+};
+
+// The part of a download after the request was opened; returns the error text.
+std::string ReadBody(HWND window, UniqueInternetHandle& request, const std::string& url,
+                     const std::string& target, TProgBar* bar, std::string& data) {
+    const std::string name = UrlFileName(url);
+    const uint32_t size = GetContentLength(request.Get());
+    const uint32_t fileDate = GetLastModifiedFileDate(request.Get());
+    if (size == 0) return url + " --- File Not Found !";
+
+    if (reinterpret_cast<uintptr_t>(window) > 10) ShowWindow(window, SW_SHOW);
+    std::string partial;
+    if (!target.empty()) {
+        partial = PartialFileName(target, size, fileDate);
+        DeleteFiles(PartialFileMask(target), false);
+    }
+    const uint32_t chunk = DownloadChunkSize(size);
+    uint32_t done = 0;
+    if (bar)
+        bar->SetRange(int32_t((done + chunk / 2) / chunk) + 1,
+                      int32_t(DownloadProgressMaximum(size, chunk)));
+    TBytesRate rate(size > 102400, size > 10485760);
+    if (bar) bar->SetTitle(name);
+
+    DownloadSink sink(partial, data);
+    std::string error;
+    // Bound here, before the reader thread may ask for it after a failed read.
+    ZV_WININET(kGetLastResponseInfo, InternetGetLastResponseInfoA);
+    ChunkReader reader(request.Get(), chunk, ZV_WININET(kReadFile, InternetReadFile),
+                       ZV_WININET(kCloseHandle, InternetCloseHandle), &ReadFailureDetail);
+    PacedPump pump;
+    for (;;) {
+        pump();
+        const ChunkReader::Result r = reader.Next(&AbortSeen);
+        if (r.cancelled) break;
+        const bool ok = r.ok;
+        const DWORD read = r.read;
+        if (ok) {
+            done += read;
+            if (!sink.Append(reader.Data(), read)) {
+                error = name + " --- Error downloading file (" +
+                        (partial.empty() ? std::string("too large for memory")
+                                         : "cannot write " + partial) +
+                        ")";
+                break;
+            }
+        } else {
+            error = ReadFailure(name, r.detail);
+        }
+        const std::string text = rate.TransferText(size, done, int32_t(read));
+        if (ok && read > 0 && bar) bar->Step(text);
+        if (!ok || read == 0 || AbortRequested) break;
+    }
+    sink.Close();
+    reader.Stop();
+    // A cancelled read took the request handle with it.
+    if (reader.RequestClosed()) request.Release();
+    if (!target.empty()) {
+        if (GetFileSize64(partial) == int64_t(size)) {
+            DeleteFileA(target.c_str());
+            if (!MoveFileA(partial.c_str(), target.c_str()) && error.empty())
+                error = name + " --- Error downloading file (cannot rename " + partial + ": " +
+                        Trim(LastErrorText()) + ")";
+        } else if (error.empty()) {
+            // The connection ended early, or the server never said how long the file is: the
+            // partial file is kept, but nobody may take it for the whole file.
+            error = name + " --- Error downloading file (" +
+                    (size == kUnknownContentLength
+                         ? std::string("the server did not send the file size")
+                         : std::to_string(done) + " of " + std::to_string(size) + " bytes") +
+                    ")";
+        }
+    } else if (error.empty() && size != kUnknownContentLength && done != size) {
+        error = name + " --- Error downloading file (" + std::to_string(done) + " of " +
+                std::to_string(size) + " bytes)";
+    }
+    if (AbortRequested) error = "Download Aborted";
+    return error;
+}
+
+}  // namespace
+
+void UniqueInternetHandle::Reset(HINTERNET h) {
+    if (h_) {
+        if (auto close = ZV_WININET(kCloseHandle, InternetCloseHandle)) close(h_);
+    }
+    h_ = h;
+}
+
+void PreOpenUrl(const std::string& url) {
+    // Warms up the connection (dial-up, proxy discovery) before the real request; the outcome
+    // does not matter.
+    UniqueInternetHandle internet(OpenInternet(kProbeAgent));
+    if (!internet) return;
+    UniqueInternetHandle request(OpenUrl(internet.Get(), WithHttpScheme(url), 0));
+}
+
+void SetInternetTimeouts(HINTERNET internet, DWORD milliseconds) {
+    auto setOption = ZV_WININET(kSetOption, InternetSetOptionA);
+    if (!setOption) return;
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
+                         INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
+                         INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT,
+                         INTERNET_OPTION_DATA_SEND_TIMEOUT}) {
+        DWORD value = milliseconds;
+        setOption(internet, option, &value, sizeof value);
+    }
+}
+
+uint32_t GetContentLength(HINTERNET request) {
+    auto query = ZV_WININET(kQueryInfo, HttpQueryInfoA);
+    DWORD value = kUnknownContentLength;
+    DWORD length = sizeof value;
+    if (query && !query(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &value,
+                        &length, nullptr))
+        value = kUnknownContentLength;
+    return value;
+}
+
+uint32_t GetLastModifiedFileDate(HINTERNET request) {
+    auto query = ZV_WININET(kQueryInfo, HttpQueryInfoA);
+    SYSTEMTIME t = {};
+    DWORD length = sizeof t;
+    if (!query || !query(request, HTTP_QUERY_LAST_MODIFIED | HTTP_QUERY_FLAG_SYSTEMTIME, &t,
+                         &length, nullptr))
+        return 0;
+    return PackFileDate(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+}
+
+DownloadResult HTTP_DownloadFile_Incremental(HWND window, const std::string& url,
+                                             const std::string& target, TProgBar* bar,
+                                             const std::string& user,
+                                             const std::string& password) {
+    DownloadResult result;
+    PreOpenUrl(url);
+    UniqueInternetHandle internet(OpenInternet(kDownloadAgent));
+    if (!internet) {
+        result.error = "Unable to initialize \"WinINet.dll\"";
+    } else {
+        SetInternetTimeouts(internet.Get(), kInternetTimeoutMs);
+        HttpRequest request = OpenHttpRequest(internet.Get(), url, user, password);
+        if (!request)
+            result.error = "Unable to open Internet Connection: " + url;
+        else
+            result.error = ReadBody(window, request.request, url, target, bar, result.data);
+    }
+    if (!result.error.empty()) {
+        TracePid();
+        TraceOut().Write(" HTTP_DownloadFile_Incremental: ").WriteLine(result.error);
+    }
+    return result;
+}
+
+std::string HTTP_DownloadFile(HWND window, const std::string& url, const std::string& target,
+                              TProgBar* bar, std::string* data) {
+    DownloadResult r = HTTP_DownloadFile_Incremental(window, url, target, bar, "", "");
+    if (data) *data = std::move(r.data);
+    return r.error;
+}
+
+int32_t HTTP_GetFileSize(const std::string& url) {
+    PreOpenUrl(url);
+    int32_t result = -1;
+    UniqueInternetHandle internet(OpenInternet(kProbeAgent));
+    if (!internet) return result;
+    UniqueInternetHandle request(OpenUrl(internet.Get(), WithHttpScheme(url), 0));
+    if (request) {
+        result = int32_t(GetContentLength(request.Get()));
+        TraceOut().Write("HTTP_GetFileSize=").Write(result).Write("  ").WriteLine(url);
+    }
+    return result;
+}
+
+bool IsInternetConnected(std::string* error) {
+    auto connected = ZV_WININET(kGetConnectedState, InternetGetConnectedState);
+    DWORD flags = 0;
+    const bool result = connected && connected(&flags, 0);
+    if (!result && error) *error = Trim(LastErrorText());
+    return result;
+}
+
+std::string GetLastResponseText() {
+    auto info = ZV_WININET(kGetLastResponseInfo, InternetGetLastResponseInfoA);
+    if (!info) return "";
+    DWORD code = 0;
+    char buffer[1024] = {};
+    DWORD length = sizeof buffer;
+    if (!info(&code, buffer, &length)) return "";
+    return std::string(buffer, length < sizeof buffer ? length : sizeof buffer - 1);
+}
+
+void UnloadWinINet() {
+    WinInetBinding& b = Binding();
+    // A reader thread left in a read that would not cancel may still return into WinINet.
+    if (LiveChunkReaderThreads() > 0) return;
+    if (b.module) FreeLibrary(b.module);
+    b = WinInetBinding();
+}
+
+TProgBar& StubProgBar() {
+    static TProgBar bar(&StubProgress);
+    return bar;
+}
+
+}  // namespace zv

@@ -1,0 +1,92 @@
+// HTTP downloads over WinINet, into a file or into memory, with progress and rate text, stopped
+// by AbortRequested. WinINet is loaded from the system folder on first use (it never appears in
+// the import table, so a planted WinINet.dll beside the stub is never loaded) and unloaded by
+// UnloadWinINet at the end of the stub window.
+#pragma once
+#include <windows.h>
+#include <wininet.h>
+
+#include <cstdint>
+#include <string>
+
+#include "inet/prog_bar.h"
+
+namespace zv {
+
+// Owns one WinINet handle; closes it with InternetCloseHandle.
+class UniqueInternetHandle {
+public:
+    UniqueInternetHandle() = default;
+    explicit UniqueInternetHandle(HINTERNET h) : h_(h) {}
+    ~UniqueInternetHandle() { Reset(); }
+    UniqueInternetHandle(UniqueInternetHandle&& o) noexcept : h_(o.Release()) {}
+    UniqueInternetHandle& operator=(UniqueInternetHandle&& o) noexcept {
+        if (this != &o) Reset(o.Release());
+        return *this;
+    }
+    UniqueInternetHandle(const UniqueInternetHandle&) = delete;
+    UniqueInternetHandle& operator=(const UniqueInternetHandle&) = delete;
+
+    HINTERNET Get() const { return h_; }
+    explicit operator bool() const { return h_ != nullptr; }
+    HINTERNET Release() {
+        HINTERNET h = h_;
+        h_ = nullptr;
+        return h;
+    }
+    void Reset(HINTERNET h = nullptr);
+
+private:
+    HINTERNET h_ = nullptr;
+};
+
+// A request and, on the credential path, the connection it belongs to (closed after it).
+struct HttpRequest {
+    UniqueInternetHandle connection;
+    UniqueInternetHandle request;
+    explicit operator bool() const { return bool(request); }
+};
+
+// Result of a download: error text (empty on success) and, for a download into memory, the data.
+struct DownloadResult {
+    std::string error;
+    std::string data;
+};
+
+// Downloads url into target (through target + "." + n, renamed only once complete) or, with an
+// empty target, into result.data. window (> 10) is shown once the size is known; bar may be null.
+// The data is read on a helper thread (inet/win/chunk_reader.h) while this thread dispatches
+// window messages and handles the chunks; AbortRequested ends the download, also while the
+// server sends nothing. A download whose size does not match the announced Content-Length (or
+// has none, for a file) is an error.
+DownloadResult HTTP_DownloadFile_Incremental(HWND window, const std::string& url,
+                                             const std::string& target, TProgBar* bar,
+                                             const std::string& user, const std::string& password);
+// The same without credentials (the form every caller uses). Returns the error text; data
+// receives a memory download when given.
+std::string HTTP_DownloadFile(HWND window, const std::string& url, const std::string& target,
+                              TProgBar* bar, std::string* data = nullptr);
+
+// Content-Length behind url; -1 when it cannot be had.
+int32_t HTTP_GetFileSize(const std::string& url);
+// InternetGetConnectedState; when false, error receives the system's text for the last error.
+bool IsInternetConnected(std::string* error = nullptr);
+// InternetGetLastResponseInfoA; empty when there is none.
+std::string GetLastResponseText();
+// Frees WinINet; the next use loads it again.
+void UnloadWinINet();
+
+// The process-wide progress object of downloads, forwarding to StubProgress.
+TProgBar& StubProgBar();
+
+// Steps of the download, exposed for tests.
+void PreOpenUrl(const std::string& url);
+void SetInternetTimeouts(HINTERNET internet, DWORD milliseconds);
+// Without a user name: InternetOpenUrlA on the address ("http://" put before a bare one).
+// With one: InternetConnectA to the address's host and port, then GET of its path.
+HttpRequest OpenHttpRequest(HINTERNET internet, const std::string& url, const std::string& user,
+                            const std::string& password);
+uint32_t GetContentLength(HINTERNET request);
+uint32_t GetLastModifiedFileDate(HINTERNET request);
+
+}  // namespace zv
