@@ -263,21 +263,21 @@ void Reader::Files(const IniSection& s) {
         size_t eq = e.line.find('=');
         bool main = e.line.substr(0, eq).find('*') != std::string::npos;
         if (main) eq = e.line.rfind('=');
-        std::string spec = TrimBlanks(e.line.substr(0, eq));
+        std::string entry = TrimBlanks(e.line.substr(0, eq));
         std::string path = Unquoted(TrimBlanks(e.line.substr(eq + 1)));
         if (path.empty()) Fail(e, "no path after '='");
         PackFile f;
         if (main) {
-            size_t star = spec.find('*');
+            size_t star = entry.find('*');
             f.mainProgram = true;
-            f.name = TrimBlanks(spec.substr(0, star));
-            f.engineArgs = TrimBlanks(spec.substr(star + 1));
+            f.name = TrimBlanks(entry.substr(0, star));
+            f.engineArgs = TrimBlanks(entry.substr(star + 1));
             if (f.engineArgs.find_first_of(std::string("|\0", 2)) != std::string::npos)
                 Fail(e, "engine arguments must not contain '|'");
             for (unsigned char c : f.engineArgs)
                 if (c < 32) Fail(e, "engine arguments must not contain control characters");
         } else {
-            f.name = spec;
+            f.name = entry;
         }
         std::string full = JoinPath(d_.folder, path);
         std::string leaf = BaseName(full);
