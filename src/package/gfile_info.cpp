@@ -1,5 +1,6 @@
 #include "package/gfile_info.h"
 
+#include "utils/host_env.h"
 #include "utils/sub.h"
 #include "utils/text.h"
 
@@ -110,6 +111,10 @@ std::string TGFileInfo::DownloadToken(bool unscramble) const {
     return unscramble ? UnscrambleToken(token) : token;
 }
 std::string TGFileInfo::DownloadSize() const { return SUB::GetItem(downloadText_, 4); }
+
+OwnPackageReader::OwnPackageReader() {
+    if (!OwnPackage) local_ = std::make_unique<TGFileInfo>(Host().exePath());
+}
 
 std::string OriginalFilePath(const TGFileInfo& own) {
     return GetExeDir(true) + own.OriginalFileName();

@@ -72,6 +72,18 @@ private:
 // Null outside that window.
 extern TGFileInfo* OwnPackage;
 
+// OwnPackage, or a reader of the running executable made for the caller where the entry has none
+// (tests and tools that run the setup code without the program entry).
+class OwnPackageReader {
+public:
+    OwnPackageReader();
+    const TGFileInfo& operator*() const { return OwnPackage ? *OwnPackage : *local_; }
+    const TGFileInfo* operator->() const { return &**this; }
+
+private:
+    std::unique_ptr<TGFileInfo> local_;
+};
+
 // Executable folder with one trailing backslash + the OriginalFileName of `own`.
 std::string OriginalFilePath(const TGFileInfo& own);
 // The same for OwnPackage; without one, as for a package without update settings (".original").

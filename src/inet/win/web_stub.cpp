@@ -30,19 +30,6 @@ namespace {
 constexpr const char* kDeclined = "!";
 constexpr const char* kBadToken = "Bad Secret Token!";
 
-// OwnPackage, or a reader of the running executable where the entry has none.
-class OwnReader {
-public:
-    OwnReader() {
-        if (!OwnPackage) local_ = std::make_unique<TGFileInfo>(Host().exePath());
-    }
-    const TGFileInfo& operator*() const { return OwnPackage ? *OwnPackage : *local_; }
-    const TGFileInfo* operator->() const { return &**this; }
-
-private:
-    std::unique_ptr<TGFileInfo> local_;
-};
-
 struct Language {
     explicit Language(const TGFileInfo& own)
         : block(own.LanguageText()),
@@ -105,7 +92,7 @@ std::string Download(const TGFileInfo& own, const Language& lang, const std::str
 
 bool WebStubSetup(const std::string& folder, const std::string& source,
                   const std::string& fileName) {
-    const OwnReader own;
+    const OwnPackageReader own;
     const Language lang(*own);
     const bool quiet = HasSwitch(kSwitchHide) || own->SilentSetup();
     const std::string url = JoinUrl(source, fileName);

@@ -25,19 +25,6 @@ namespace {
 
 constexpr const char* kSpanDiskKey = "HKEY_CURRENT_USER\\Software\\Velmorra\\Zolvex\\SpanDisk";
 
-// OwnPackage, or a reader of the running executable where the entry has none.
-class OwnReader {
-public:
-    OwnReader() {
-        if (!OwnPackage) local_ = std::make_unique<TGFileInfo>(Host().exePath());
-    }
-    const TGFileInfo& operator*() const { return OwnPackage ? *OwnPackage : *local_; }
-    const TGFileInfo* operator->() const { return &**this; }
-
-private:
-    std::unique_ptr<TGFileInfo> local_;
-};
-
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
     UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -87,7 +74,7 @@ bool StartHidden(const std::string& commandLine, const std::string& folder) {
 }
 
 void RunDispatch() {
-    const OwnReader own;
+    const OwnPackageReader own;
     std::string url = own->DownloadUrl();
     const std::string agentName = own->SaveAgentCopy() ? own->AgentFileName() : std::string();
 
@@ -110,7 +97,7 @@ void RunDispatch() {
 }  // namespace
 
 bool IsSpanLevel1() {
-    const OwnReader own;
+    const OwnPackageReader own;
     return own->SpannedPackage() && GetSwitchInt(kSwitchSpanLevel, 1) == 1;
 }
 
