@@ -23,9 +23,15 @@ if [ -z "${DISPLAY:-}" ]; then
     break
   done
 fi
-# Create the prefix once, before tests start in parallel, and keep one wineserver for the run.
+# Create the prefix once, before tests start in parallel. Then start one persistent wineserver
+# and Wine's own service processes from a command whose output goes nowhere: the services inherit
+# the standard handles of the program that starts them, and a test whose pipe they held would
+# not end (for CTest) until the whole run is over.
 scripts/wine-run cmd /c exit 0 >/dev/null 2>&1
+WINEPREFIX=$ZV_WINEPREFIX wineserver -k >/dev/null 2>&1 || true
+WINEPREFIX=$ZV_WINEPREFIX wineserver -w >/dev/null 2>&1 || true
 WINEPREFIX=$ZV_WINEPREFIX wineserver -p >/dev/null 2>&1 || true
+scripts/wine-run cmd /c exit 0 </dev/null >/dev/null 2>&1
 
 rc=0
 echo "== host tests"; ctest --preset host -j "$(nproc)" || rc=1
