@@ -32,6 +32,8 @@ WINEPREFIX=$ZV_WINEPREFIX wineserver -k >/dev/null 2>&1 || true
 WINEPREFIX=$ZV_WINEPREFIX wineserver -w >/dev/null 2>&1 || true
 WINEPREFIX=$ZV_WINEPREFIX wineserver -p >/dev/null 2>&1 || true
 scripts/wine-run cmd /c exit 0 </dev/null >/dev/null 2>&1
+# The desktop process starts with the first window; let a window-owning program start it here.
+scripts/wine-run build/win32/bin/zolvex-trace.exe --timeout 1 </dev/null >/dev/null 2>&1 || true
 
 rc=0
 echo "== host tests"; ctest --preset host -j "$(nproc)" || rc=1
