@@ -145,7 +145,7 @@ bool RelocatePeHeaders(std::vector<uint8_t>& image, std::string* error) {
     std::memmove(out.data() + kPeHeaderOffset, image.data() + h.lfanew, h.length);
     // The DOS stub is kept up to ImageEnd's slot; everything between it and the headers, and
     // whatever the move left behind the headers, is cleared.
-    const size_t stubEnd = std::min<size_t>(h.lfanew, kImageEndOffset);
+    const size_t stubEnd = std::min<size_t>(h.lfanew, size_t(kImageEndHighOffset));
     std::fill(out.begin() + stubEnd, out.begin() + kPeHeaderOffset, 0);
     if (oldEnd > newEnd) std::fill(out.begin() + newEnd, out.begin() + oldEnd, 0);
     SetLE32(out.data() + kLfanewOffset, kPeHeaderOffset);

@@ -6,11 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "package/package_layout.h"
+
 namespace zv {
 
-constexpr uint32_t kPeHeaderOffset = 0x100;
-// Bytes that must stay free in front of the NT headers (ImageEnd, two 32-bit words).
-constexpr uint32_t kImageEndOffset = 248;
+// Where the package reader looks for "PE"; ImageEnd lies in the 8 bytes before it.
+constexpr uint32_t kPeHeaderOffset = uint32_t(kPeMarkOffset);
+static_assert(kImageEndHighOffset + 8 == kPeMarkOffset, "ImageEnd must end where PE begins");
 
 // Moves the NT headers and the section table of a PE image to kPeHeaderOffset, zeroes every byte
 // between the DOS stub and the new headers and behind them up to their old end, sets e_lfanew,

@@ -55,6 +55,9 @@ TEST_F(PeRelocate, MovesLinkerHeadersToOffset256AndKeepsTheImage) {
     EXPECT_EQ(GetLE32(&moved[0x3C]), 0x100u);
     EXPECT_EQ(std::string(moved.begin() + 256, moved.begin() + 260), std::string("PE\0\0", 4));
     EXPECT_TRUE(Zero(moved, 248, 256)) << "ImageEnd slot must be free";
+    EXPECT_FALSE(IsPeImage(original.data(), original.size()));
+    EXPECT_TRUE(IsPeImage(moved.data(), moved.size()));
+    EXPECT_EQ(ImageEnd(moved.data(), moved.size()), 0u);
     EXPECT_TRUE(Zero(moved, kLinkerLfanew, 256));
     EXPECT_TRUE(Bytes(moved.begin() + 2, moved.begin() + 0x3C) ==
                 Bytes(original.begin() + 2, original.begin() + 0x3C));

@@ -84,7 +84,24 @@ def winpath(path):
 # Processes: every one is tracked and its whole process group is killed at exit.
 
 _started = []
+_temp_dirs = []
 _xvfb = None
+
+
+def temp_dir(prefix="zv-"):
+    """A fresh folder, removed when the script ends (kept when ZV_KEEP_TMP is set)."""
+    path = tempfile.mkdtemp(prefix=prefix)
+    _temp_dirs.append(path)
+    return path
+
+
+def _remove_temp_dirs():
+    while _temp_dirs:
+        path = _temp_dirs.pop()
+        if os.environ.get("ZV_KEEP_TMP"):
+            print(f"kept {path}", file=sys.stderr)
+        else:
+            shutil.rmtree(path, ignore_errors=True)
 
 
 def _kill_group(proc):
@@ -113,6 +130,8 @@ def _stop_xvfb():
         _xvfb = None
 
 
+# atexit runs these last-registered first: processes die before their folders go.
+atexit.register(_remove_temp_dirs)
 atexit.register(_stop_xvfb)
 atexit.register(kill_leftovers)
 
@@ -170,9 +189,10 @@ def wine_argv(exe, args=()):
 
 
 def start_wine(exe, args=(), folder=None, name=None, cwd=None, env=None):
-    """Starts a Windows program under Wine in the background (see Started)."""
+    """Starts a Windows program under Wine in the background (see Started); its output files
+    go to `folder` (a temp_dir() when not given)."""
     ensure_display()
-    folder = folder or tempfile.mkdtemp(prefix="zv-")
+    folder = folder or temp_dir()
     name = name or os.path.splitext(os.path.basename(exe))[0]
     return Started(wine_argv(exe, args), folder, name, cwd=cwd, env=env)
 
