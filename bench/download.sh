@@ -46,11 +46,11 @@ http {
 EOF
 nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" -e "$work/nginx/error.log" &
 nginx_pid=$!
-xvfb_pid=""
+. scripts/wine-session.sh
 cleanup() {
   kill "$nginx_pid" >/dev/null 2>&1 || true
   wait "$nginx_pid" 2>/dev/null || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" >/dev/null 2>&1
+  wine_session_stop
   rm -f "$work"/out_*
   return 0
 }
@@ -60,17 +60,8 @@ for _ in $(seq 1 100); do
 done
 url=http://127.0.0.1:$port/bench.bin
 
-if [ -z "${DISPLAY:-}" ]; then
-  for n in $(seq 150 199); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    export DISPLAY=":$n"
-    sleep 1
-    break
-  done
-fi
-scripts/wine-run cmd /c exit 0 >/dev/null 2>&1   # Wine server up before timing
+wine_display_start 150 199
+wine_server_start   # Wine server up before timing
 winpath() { local p=$1; echo "Z:${p//\//\\}"; }
 
 best_stub=999999999

@@ -67,26 +67,15 @@ EOF
 fi
 
 # ---- Wine: one display and one server for all runs, so start-up costs stay small ----
-xvfb_pid=""
+. scripts/wine-session.sh
 cleanup() {
-  WINEPREFIX=$ZV_WINEPREFIX wineserver -k >/dev/null 2>&1 || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" >/dev/null 2>&1
+  wine_session_stop
   rm -rf "$work"/out_*
   return 0
 }
 trap cleanup EXIT
-if [ -z "${DISPLAY:-}" ]; then
-  for n in $(seq 150 199); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    export DISPLAY=":$n"
-    sleep 1
-    break
-  done
-fi
-scripts/wine-run cmd /c exit 0 >/dev/null 2>&1
-WINEPREFIX=$ZV_WINEPREFIX wineserver -p >/dev/null 2>&1 || true
+wine_display_start 150 199
+wine_server_start
 winpath() { local p=$1; echo "Z:${p//\//\\}"; }
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 field() { sed -n "s/^$1=//p" | tr -d '\r' | tail -1; }

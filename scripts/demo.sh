@@ -22,11 +22,11 @@ for f in dist/stub.exe dist/zolvex-trace.exe dist/zolvex-pack dist/Engine.exe "$
 done
 
 work=$(mktemp -d /tmp/zolvex-demo.XXXXXX)
-xvfb_pid=""
+. scripts/wine-session.sh
 viewer_pid=""
 cleanup() {
   [ -n "$viewer_pid" ] && kill "$viewer_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  wine_session_stop
   rm -rf "$work"
   return 0
 }
@@ -44,16 +44,7 @@ unixpath() {
 step() { printf '\n== %s\n' "$*"; }
 
 # 1. One display for every Wine program of the demo.
-if [ -z "${DISPLAY:-}" ]; then
-  for n in $(seq 90 140); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    export DISPLAY=":$n"
-    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-    break
-  done
-fi
+wine_display_start 90 140
 
 # Only one viewer per Wine prefix receives the trace; wait while tests use theirs.
 exec 9>"$ZV_WINEPREFIX.trace.lock"
