@@ -5,8 +5,11 @@
 namespace zv {
 
 std::string StubClassName(bool isAgent, const std::string& exePath) {
-    if (isAgent) return ".AutoUpdate." + FileBaseName(exePath, false);
-    return exePath;
+    std::string name = isAgent ? ".AutoUpdate." + FileBaseName(exePath, false) : exePath;
+    // Windows refuses class names over 255 characters, and without its class the stub would have
+    // no window and run nothing. A path that long keeps its end, where setup files differ.
+    if (name.size() > kMaxClassNameLength) name.erase(0, name.size() - kMaxClassNameLength);
+    return name;
 }
 
 std::string AgentCopyClassName(const std::string& agentFileName) {

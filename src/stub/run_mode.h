@@ -15,8 +15,11 @@ struct RunModeInput {
     long long spanLevel = 1;         // "/SpanCdLvl=" (default 1)
 };
 
+constexpr size_t kMaxClassNameLength = 255;
+
 // ".AutoUpdate." + running file name without its last extension for agent packages,
-// otherwise the full executable path (one instance per setup file).
+// otherwise the full executable path (one instance per setup file); at most the last 255
+// characters of it.
 std::string StubClassName(bool isAgent, const std::string& exePath);
 // Class of the running agent copy: ".AutoUpdate.X_" + agent file name without its last extension.
 std::string AgentCopyClassName(const std::string& agentFileName);

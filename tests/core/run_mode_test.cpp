@@ -44,6 +44,13 @@ TEST(RunMode, ClassNames) {
     EXPECT_EQ(StubClassName(true, "C:\\App\\X_Agent.exe"), ".AutoUpdate.X_Agent");
     EXPECT_EQ(StubClassName(false, "C:\\Downloads\\Setup.exe"), "C:\\Downloads\\Setup.exe");
     EXPECT_EQ(AgentCopyClassName("Agent.exe"), ".AutoUpdate.X_Agent");
+
+    // Windows takes class names of at most 255 characters: a deep path keeps its end.
+    const std::string deep = "C:\\" + std::string(240, 'd') + "\\Setup-1.2.exe";
+    const std::string name = StubClassName(false, deep);
+    EXPECT_EQ(name.size(), 255u);
+    EXPECT_EQ(name, deep.substr(deep.size() - 255));
+    EXPECT_EQ(StubClassName(false, std::string(255, 'p')), std::string(255, 'p'));
 }
 
 }  // namespace
