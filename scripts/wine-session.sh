@@ -29,9 +29,10 @@ wine_display_start() {
 # that happens to start them, and a test whose output pipe they hold does not end (for CTest)
 # until they do. So the server is restarted here and they are started from programs whose output
 # goes nowhere. The desktop process ends about a second after the last program using it, so a
-# program owning a hidden window (desktop_keeper.exe, when built) holds it up for the whole run.
+# program owning a hidden window holds it up for the whole run: the tests' notification client
+# (when built), waiting for a private message that nobody sends.
 wine_server_start() {
-  local keeper=build/win32/bin/desktop_keeper.exe ready=$ZV_WINEPREFIX.desktop-ready
+  local keeper=build/win32/bin/zolvex-notify-client.exe ready=$ZV_WINEPREFIX.desktop-ready
   scripts/wine-run cmd /c exit 0 </dev/null >/dev/null 2>&1   # creates the prefix when new
   WINEPREFIX=$ZV_WINEPREFIX wineserver -k >/dev/null 2>&1 || true
   WINEPREFIX=$ZV_WINEPREFIX wineserver -w >/dev/null 2>&1 || true
@@ -40,7 +41,7 @@ wine_server_start() {
   scripts/wine-run cmd /c exit 0 </dev/null >/dev/null 2>&1
   [ -f "$keeper" ] || return 0
   rm -f "$ready"
-  scripts/wine-run "$keeper" "$ready" </dev/null >/dev/null 2>&1 &
+  scripts/wine-run "$keeper" "$ready" $((0x8000 + 1234)) 10800 </dev/null >/dev/null 2>&1 &
   for _ in $(seq 1 300); do [ -s "$ready" ] && break; sleep 0.1; done
   [ -s "$ready" ] || echo "wine-session: the desktop keeper did not start; Wine runs may be slow" >&2
   rm -f "$ready"

@@ -4,10 +4,12 @@
 
 namespace zv {
 
+constexpr size_t kMaxClassNameLength = 255;  // Windows refuses longer class names
+
 std::string StubClassName(bool isAgent, const std::string& exePath) {
     std::string name = isAgent ? ".AutoUpdate." + FileBaseName(exePath, false) : exePath;
-    // Windows refuses class names over 255 characters, and without its class the stub would have
-    // no window and run nothing. A path that long keeps its end, where setup files differ.
+    // Without its class the stub would have no window and run nothing. A path that long keeps
+    // its end, where setup files differ.
     if (name.size() > kMaxClassNameLength) name.erase(0, name.size() - kMaxClassNameLength);
     return name;
 }

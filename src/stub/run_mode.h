@@ -15,8 +15,6 @@ struct RunModeInput {
     long long spanLevel = 1;         // "/SpanCdLvl=" (default 1)
 };
 
-constexpr size_t kMaxClassNameLength = 255;
-
 // ".AutoUpdate." + running file name without its last extension for agent packages,
 // otherwise the full executable path (one instance per setup file); at most the last 255
 // characters of it.

@@ -88,8 +88,7 @@ void DoRunStubWin(const TGFileInfo& own, const std::string& exePath) {
     const std::string className = StubClassName(in.isAgent, exePath);
     const bool wasRunning = WindowOfClassExists(AgentCopyClassName(in.agentFileName)) &&
                             !Trim(in.agentFileName).empty();
-    WriteRunLog("X_ExeIsRunning=" + BoolText(WindowOfClassExists(AgentCopyClassName(in.agentFileName)) &&
-                                             !Trim(in.agentFileName).empty()));
+    WriteRunLog("X_ExeIsRunning=" + BoolText(wasRunning));
     WriteRunLog("ThisIs_Plain_AutoUpdate_Exe=" + BoolText(ThisIsPlainAutoUpdateExe(in)));
     WriteRunLog("ThisIs_X_AutoUpdate_Exe=" + BoolText(ThisIsXAutoUpdateExe(in)));
 
