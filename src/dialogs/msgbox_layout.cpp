@@ -3,15 +3,10 @@
 #include <algorithm>
 
 #include "utils/sub.h"
+#include "utils/sys_info.h"
 #include "utils/text.h"
 
 namespace zv {
-namespace {
-
-char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
-
-}  // namespace
-
 bool IsRightToLeftCharset(int charset) { return charset == 177 || charset == 178; }
 
 uint32_t FlagsForCharset(uint32_t flags, int charset) {
@@ -113,8 +108,10 @@ BoxPlacement PlaceBox(int editW, int editH, const BoxFrame& frame, const Rect& w
     BoxPlacement p{};
     p.width = std::max(editW + kBandWidth + 2 * marginX + 2 * frame.frameX, kMinBoxWidth);
     p.height = editH + 36 + 2 * marginY + 2 * frame.frameY + frame.caption;
-    p.x = workArea.left + (workArea.right - workArea.left - p.width) / 2;
-    p.y = workArea.top + (workArea.bottom - workArea.top - p.height) / 2;
+    const ScreenPoint at = CenterInArea(workArea.left, workArea.top, workArea.right,
+                                        workArea.bottom, p.width, p.height);
+    p.x = at.left;
+    p.y = at.top;
     return p;
 }
 

@@ -9,7 +9,6 @@
 namespace zv {
 namespace {
 
-char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
 
 // Whether the upper-case ASCII tag starts at text[at], ignoring case.
 bool TagAt(const std::string& text, size_t at, const char* tag) {

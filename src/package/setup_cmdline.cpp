@@ -1,17 +1,9 @@
 #include "package/setup_cmdline.h"
 
+#include "package/setup_folder.h"
 #include "utils/text.h"
 
 namespace zv {
-namespace {
-
-// Exactly one trailing backslash.
-std::string WithBackslash(std::string path) {
-    while (!path.empty() && path.back() == '\\') path.pop_back();
-    return path + "\\";
-}
-
-}  // namespace
 
 std::string ThreadTag(uint32_t threadId) { return "_" + std::to_string(threadId); }
 

@@ -14,18 +14,12 @@ constexpr int64_t kRandomHigh = 100000;
 // whatever holds that name belongs to someone else and is never deleted.
 constexpr int kNameAttempts = 8;
 
+}  // namespace
+
 std::string WithBackslash(std::string path) {
     while (!path.empty() && path.back() == '\\') path.pop_back();
     return path + "\\";
 }
-
-std::string ReplaceEvery(std::string text, const std::string& from, const std::string& to) {
-    for (size_t p = text.find(from); p != std::string::npos; p = text.find(from, p + to.size()))
-        text.replace(p, from.size(), to);
-    return text;
-}
-
-}  // namespace
 
 std::string SetupFolderName(const std::string& tempPath, uint32_t exeDosDateTime) {
     return WithBackslash(tempPath) + "SETUP_" + std::to_string(exeDosDateTime & 0xFFFFu);
@@ -120,9 +114,9 @@ std::string TempSpaceMessage(const std::string& folder, double required, double 
     if (required >= available) message = texts.shortage;
     if (message.empty()) return {};
     message += texts.required + texts.available + texts.question;
-    message = ReplaceEvery(message, "<DRIVE>", DriveText(folder));
-    message = ReplaceEvery(message, "<SPACE_REQ>", MegabyteText(required));
-    return ReplaceEvery(message, "<SPACE_AVAIL>", MegabyteText(available));
+    message = ReplaceAll(message, "<DRIVE>", DriveText(folder));
+    message = ReplaceAll(message, "<SPACE_REQ>", MegabyteText(required));
+    return ReplaceAll(message, "<SPACE_AVAIL>", MegabyteText(available));
 }
 
 }  // namespace zv

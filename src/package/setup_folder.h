@@ -8,6 +8,9 @@
 
 namespace zv {
 
+// The folder with exactly one trailing backslash ("" gives "\\", unlike NormalizeDir).
+std::string WithBackslash(std::string path);
+
 class ISetupFileSystem {
 public:
     virtual ~ISetupFileSystem() = default;

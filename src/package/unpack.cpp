@@ -40,12 +40,6 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
     return folder + sep + name;
 }
 
-std::string AsciiUpper(std::string text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-    return text;
-}
-
 bool IsDeviceName(const std::string& name) {
     // Windows maps these to devices whatever the extension ("NUL.txt") and trailing blanks.
     std::string stem = name.substr(0, name.find('.'));
@@ -327,8 +321,7 @@ void Extraction::FileBlock(IFile& file, bool compressed, int64_t size) {
 void Extraction::WriteAgentCopy(IFile& file) {
     const std::string name = ExtractFileName(options_.agentName);
     if (!IsSafeEntryName(name)) throw PackageDamage{"unsafe agent file name \"" + name + "\""};
-    PackageTrailer agent;
-    ReadTrailer(file, agent);
+    PackageTrailer agent = trailer_;  // the first volume's, read from this file
     agent.IsAgent = 1;
     agent.TrailerSize = kTrailerSize;
 

@@ -39,7 +39,6 @@ FileHooks& ActiveHooks() {
     return hooks;
 }
 
-char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
 
 }  // namespace
 
@@ -139,7 +138,7 @@ bool AppendTextToFile(const std::string& path, const std::string& text, bool add
 
 std::string DriveRoot(const std::string& path) {
     if (path.empty()) return "";
-    return std::string(1, UpperAscii(path[0])) + ":\\";
+    return std::string(1, AsciiUpper(path[0])) + ":\\";
 }
 
 std::string FreeSpaceRoot(const std::string& path, bool extended) {

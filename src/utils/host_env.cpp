@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <ctime>
+
+#include "utils/text.h"
 #ifdef __linux__
 #include <unistd.h>
 
@@ -59,13 +61,6 @@ double LocalNow() {
     return 25569.0 + local / 86400.0;
 }
 
-std::string AsciiUpper(const std::string& text) {
-    std::string out = text;
-    for (char& c : out)
-        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-    return out;
-}
-
 char Slash() { return '/'; }
 char Colon() { return ':'; }
 
@@ -76,7 +71,7 @@ HostEnv Defaults() {
     e.pumpMessages = &NoPump;
     e.milliseconds = &SteadyMilliseconds;
     e.now = &LocalNow;
-    e.upperCase = &AsciiUpper;
+    e.upperCase = [](const std::string& text) { return AsciiUpper(text); };
     e.dateSeparator = &Slash;
     e.timeSeparator = &Colon;
     return e;

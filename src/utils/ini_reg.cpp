@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "utils/file_io.h"
 #include "utils/text.h"
 #include "utils/trace.h"
 
@@ -83,10 +84,7 @@ RegPath SplitRegPath(const std::string& path) {
 
 std::string RegValueText(uint32_t type, const std::string& data) {
     if (type == kRegDword && data.size() == 4) {
-        const auto* b = reinterpret_cast<const unsigned char*>(data.data());
-        uint32_t v = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 |
-                     uint32_t(b[3]) << 24;
-        return std::to_string(v);
+        return std::to_string(GetLE32(reinterpret_cast<const uint8_t*>(data.data())));
     }
     if (type == kRegMultiSz && data.size() > 2) {
         std::string items = data;

@@ -46,10 +46,8 @@ void ResetRunLog() {
 }
 
 std::string RunLogFileNameFor(const std::string& exePath) {
-    std::string name = ExtractFileName(exePath);
+    std::string name = FileBaseName(exePath);
     if (name.compare(0, 2, "X_") != 0) name = "X_" + name;
-    const size_t dot = name.rfind('.');
-    if (dot != std::string::npos) name.erase(dot);
     const std::string folder = ExtractFilePath(exePath);
     return (folder.empty() ? "" : NormalizeDir(folder, true)) + name + ".log";
 }

@@ -27,10 +27,7 @@ LeadByteTest g_leadByte = &NeverLeadByte;
 std::string SearchUpper(const std::string& text) {
     std::string up = UpperCase(text);
     if (up.size() == text.size()) return up;
-    up = text;
-    for (char& c : up)
-        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-    return up;
+    return AsciiUpper(text);
 }
 
 std::string Replace(const std::string& text, const std::string& oldText,
@@ -129,6 +126,11 @@ std::string DayText(const DateParts& p) {
 }
 
 }  // namespace
+
+std::string AsciiUpper(std::string text) {
+    for (char& c : text) c = AsciiUpper(c);
+    return text;
+}
 
 // ---- Search and compare ----
 

@@ -8,6 +8,9 @@ namespace zv {
 
 // Search and compare.
 std::string UpperCase(const std::string& text);   // system ANSI upper-casing (Host)
+// "a".."z" only, whatever the system's code page.
+inline char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
+std::string AsciiUpper(std::string text);
 std::string Trim(const std::string& text);        // blanks and control characters at both ends
 int PosText(const std::string& sub, const std::string& text);
 int PosFrom(const std::string& sub, const std::string& text, int start, bool ignoreCase);

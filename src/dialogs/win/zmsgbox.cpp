@@ -109,8 +109,10 @@ LRESULT BoxMessage(BoxState& s, HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
         }
         case WM_TIMER:
             // A time-out answers with the first button (Yes in a Yes/No box).
-            if (s.buttonCount > 0) s.result = static_cast<int>(GetWindowLongPtrA(s.buttons[0], GWLP_USERDATA));
-            PostMessageA(wnd, WM_CLOSE, 0, 0);
+            if (s.buttonCount > 0)
+                Choose(s, 0);
+            else
+                PostMessageA(wnd, WM_CLOSE, 0, 0);
             break;
         case WM_NOTIFY: {
             const auto* hdr = reinterpret_cast<const NMHDR*>(lp);
@@ -257,7 +259,6 @@ int RunMsgBox(HWND owner, const std::string& text, const std::string& title, int
     s.flags = flags;
     s.font = CreateBoxFont();
     s.fontFace = g_font.face;
-    UniqueModule richEdit(LoadSystemLibrary(kRichEditDll));
 
     if (!RegisterBoxClass()) {
         TraceException("cannot register the window class", "RunMsgBox", title);

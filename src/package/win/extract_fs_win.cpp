@@ -10,11 +10,6 @@
 namespace zv {
 namespace {
 
-bool IsFolder(const std::string& path) {
-    DWORD attr = GetFileAttributesA(path.c_str());
-    return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 bool WinCreateFolders(const std::string& path) {
     if (path.empty()) {
         SetLastError(ERROR_PATH_NOT_FOUND);
@@ -26,11 +21,11 @@ bool WinCreateFolders(const std::string& path) {
         std::string prefix = path.substr(0, i);
         // Drive roots, UNC server names and doubled separators have nothing to create.
         char last = prefix.back();
-        if (last == ':' || last == '\\' || last == '/' || IsFolder(prefix)) continue;
+        if (last == ':' || last == '\\' || last == '/' || Win32FolderExists(prefix)) continue;
         if (!CreateDirectoryA(prefix.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
             error = GetLastError();
     }
-    if (IsFolder(path)) return true;
+    if (Win32FolderExists(path)) return true;
     SetLastError(error ? error : ERROR_PATH_NOT_FOUND);
     return false;
 }
@@ -83,7 +78,7 @@ int64_t WinFileSize(const std::string& path) {
 
 int64_t WinFreeSpace(const std::string& path) {
     std::string folder = path;
-    if (!IsFolder(folder)) {
+    if (!Win32FolderExists(folder)) {
         size_t cut = folder.find_last_of("\\/");
         folder = cut == std::string::npos ? std::string() : folder.substr(0, cut + 1);
     }

@@ -39,15 +39,8 @@ public:
         return GetDriveTypeA(root) == DRIVE_FIXED;
     }
 
-    bool FolderExists(const std::string& path) override {
-        const DWORD a = GetFileAttributesA(path.c_str());
-        return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-    }
-
-    bool FileExists(const std::string& path) override {
-        const DWORD a = GetFileAttributesA(path.c_str());
-        return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
-    }
+    bool FolderExists(const std::string& path) override { return Win32FolderExists(path); }
+    bool FileExists(const std::string& path) override { return Win32FileExists(path); }
 
     bool CreateFolder(const std::string& path) override {
         for (size_t p = path.find('\\', 3); p != std::string::npos; p = path.find('\\', p + 1))
@@ -89,11 +82,8 @@ std::string AlternateSetupFolder() { return Folders().AlternateSetupFolder(); }
 void RemoveAlternateSetupFolder() { Folders().RemoveAlternateSetupFolder(); }
 void RemoveSetupFolder() { DeleteTree(SetupFolder(), true); }
 
-bool EnoughSpace(const std::string& folder, const std::string& packageFile) {
-    const double required = TGFileInfo(packageFile).SpaceRequired(folder);
-    const DWORD a = GetFileAttributesA(folder.c_str());
-    const bool exists = a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-    return required < GetFreeDiskSpace(folder) && exists;
+bool EnoughSpace(const std::string& folder, const TGFileInfo& reader) {
+    return reader.SpaceRequired(folder) < GetFreeDiskSpace(folder) && Win32FolderExists(folder);
 }
 
 bool ConfirmTempSpace(const std::string& folder, const TGFileInfo& reader) {

@@ -19,7 +19,7 @@ void RemoveSetupFolder();
 
 // The package's SpaceRequired for the folder's drive is below the drive's free space, and the
 // folder exists.
-bool EnoughSpace(const std::string& folder, const std::string& packageFile);
+bool EnoughSpace(const std::string& folder, const TGFileInfo& reader);
 // Asks Yes/No when the package wants the notice or space is short; true means go on.
 bool ConfirmTempSpace(const std::string& folder, const TGFileInfo& reader);
 

@@ -57,22 +57,6 @@ bool LastWriteTime(const std::string& path, FILETIME& time) {
     return true;
 }
 
-bool StartHidden(const std::string& commandLine, const std::string& folder) {
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-    PROCESS_INFORMATION process = {};
-    std::vector<char> line(commandLine.begin(), commandLine.end());
-    line.push_back('\0');
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        folder.c_str(), &startup, &process))
-        return false;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return true;
-}
-
 void RunDispatch() {
     const OwnPackageReader own;
     std::string url = own->DownloadUrl();
@@ -96,11 +80,6 @@ void RunDispatch() {
 
 }  // namespace
 
-bool IsSpanLevel1() {
-    const OwnPackageReader own;
-    return own->SpannedPackage() && GetSwitchInt(kSwitchSpanLevel, 1) == 1;
-}
-
 bool IsSpanLevel2() { return GetSwitchInt(kSwitchSpanLevel, 1) == 2; }
 
 bool RelaunchFromTemp() {
@@ -113,7 +92,8 @@ bool RelaunchFromTemp() {
         // could never remove a read-only file.
         SetFileAttributesA(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
         // The copy starts in its own folder so that nothing keeps the medium's drive busy.
-        started = StartHidden(RelaunchCommandLine(copy, GetParamsText(), stub), folder);
+        const std::string line = RelaunchCommandLine(copy, GetParamsText(), stub);
+        started = StartProcess(line, SW_HIDE, folder).Valid();
     }
     if (!started) {
         TraceOut().Write("RelaunchFromTemp: could not start ").Write(copy).Write(", error ")

@@ -8,8 +8,6 @@
 
 namespace zv {
 
-// The package is spanned and "/SpanCdLvl=" (default 1) is 1: running from the medium.
-bool IsSpanLevel1();
 // "/SpanCdLvl=" is 2: running as the temp copy (the package flag is not consulted).
 bool IsSpanLevel2();
 

@@ -124,26 +124,10 @@ void RemoveShortcut(const std::string& flagKey, const std::string& path) {
     DeleteFileA(path.c_str());
 }
 
-// Starts the engine; an invalid handle when it could not be started.
-UniqueHandle StartEngine(const std::string& commandLine, bool foreground) {
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = foreground ? SW_SHOW : SW_HIDE;
-    PROCESS_INFORMATION process = {};
-    std::vector<char> line(commandLine.begin(), commandLine.end());
-    line.push_back('\0');
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process))
-        return UniqueHandle();
-    CloseHandle(process.hThread);
-    return UniqueHandle(process.hProcess);
-}
-
 // Runs the engine to its end and waits for its dialog to go. True when the engine ran; its exit
 // code is then the stub's.
 bool RunEngine(const std::string& commandLine, const std::string& threadTag, bool foreground) {
-    UniqueHandle process = StartEngine(commandLine, foreground);
+    UniqueHandle process = StartProcess(commandLine, foreground ? SW_SHOW : SW_HIDE, "");
     if (!process) {
         TraceOut().Write("RunSetup: the engine could not be started, error ")
             .WriteLine(std::to_string(GetLastError()));
@@ -253,7 +237,7 @@ bool RunSetup(const std::string& destinationIn, const std::string& packageFile,
                      GetLangFontName(facts.block), facts.charset, GetLangFontSize(facts.block));
 
     std::string destination = destinationIn;
-    if (!EnoughSpace(destination, packageFile) && FindTempRoot())
+    if (!EnoughSpace(destination, reader) && FindTempRoot())
         destination = AlternateSetupFolder();
     TraceOut().Write("========= ForegroundOp=").Write(foreground).WriteLine(" ==========");
 

@@ -5,6 +5,7 @@
 #include "lang/lang_strings.h"
 #include "lang/win/thread_locale.h"
 #include "package/gfile_info.h"
+#include "package/setup_cmdline.h"
 #include "package/setup_exit.h"
 #include "package/win/cluster_size.h"
 #include "package/win/extract_fs_win.h"
@@ -57,7 +58,7 @@ RunModeInput ModeInput(const TGFileInfo& own, const std::string& exePath) {
     in.agentFileName = own.AgentFileName();
     in.exePath = exePath;
     in.spannedPackage = own.SpannedPackage();
-    in.spanLevel = GetSwitchInt("/SpanCdLvl=", 1);
+    in.spanLevel = GetSwitchInt(kSwitchSpanLevel, 1);
     return in;
 }
 
@@ -82,10 +83,9 @@ void RunStubWindow(const TGFileInfo& own, const std::string& className) {
     WinMain(hooks);
 }
 
-void DoRunStubWin(const TGFileInfo& own, const std::string& exePath) {
+void DoRunStubWin(const TGFileInfo& own, const RunModeInput& in) {
     WriteRunLog("DoRunStubWin() --- Start");
-    const RunModeInput in = ModeInput(own, exePath);
-    const std::string className = StubClassName(in.isAgent, exePath);
+    const std::string className = StubClassName(in.isAgent, in.exePath);
     const bool wasRunning = WindowOfClassExists(AgentCopyClassName(in.agentFileName)) &&
                             !Trim(in.agentFileName).empty();
     WriteRunLog("X_ExeIsRunning=" + BoolText(wasRunning));
@@ -140,7 +140,7 @@ int RunStubGuarded() {
                     commandLine, GetExeVersion("", 1, 4));
         TracePid();
         TraceOut().Write(" ==== ThisIs_AutoUpdateProg=").Write(ThisIs_AutoUpdateProg).WriteLine();
-        DoRunStubWin(own, exePath);
+        DoRunStubWin(own, in);
         OwnPackage = nullptr;
     }
 

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "dialogs/msgbox_layout.h"
 #include "stub/agent_state.h"
 #include "utils/switches.h"
 #include "utils/trace.h"
@@ -29,15 +30,12 @@ void RunLog(const char* line) {
     if (g_hooks.runLog) g_hooks.runLog(line);
 }
 
-bool RightToLeft(int charset) { return charset == 177 || charset == 178; }
-
 HICON MainIcon() {
     static HICON icon = LoadIconA(GetModuleHandleA(nullptr), "MainIcon");
     return icon;
 }
 
 void CreateChildren(HWND window) {
-    const bool rtl = RightToLeft(g_hooks.charset);
     HINSTANCE inst = GetModuleHandleA(nullptr);
     StatusLabel = CreateWindowExA(0, "Static", "", WS_CHILD | WS_VISIBLE, StatusLabelX(g_hooks.charset),
                                   20, 340, 18, window, nullptr, inst, nullptr);
@@ -45,7 +43,6 @@ void CreateChildren(HWND window) {
                                   window, nullptr, inst, nullptr);
     ActivityBar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD, ActivityBarX(g_hooks.charset), 20,
                                   46, 13, window, nullptr, inst, nullptr);
-    (void)rtl;
     SetTimer(window, kStubTimerId, 1000, nullptr);
     if (!g_labelFont) g_labelFont = CreateFontA(-11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "Tahoma");
     SendMessageA(StatusLabel, WM_SETFONT, reinterpret_cast<WPARAM>(g_labelFont), 0);
@@ -129,8 +126,8 @@ void InitCommonControlsAtRunTime() {
 
 }  // namespace
 
-int StatusLabelX(int charset) { return RightToLeft(charset) ? 122 : 70; }
-int ActivityBarX(int charset) { return RightToLeft(charset) ? 70 : 416; }
+int StatusLabelX(int charset) { return IsRightToLeftCharset(charset) ? 122 : 70; }
+int ActivityBarX(int charset) { return IsRightToLeftCharset(charset) ? 70 : 416; }
 
 void WinMain(const StubWindowHooks& hooks) {
     g_hooks = hooks;
@@ -214,7 +211,7 @@ void StubProgress(int kind, int32_t reserved, uint16_t range, const std::string&
 
 void SetLabelText(HWND control, const std::string& text, const std::string& fontName, int charset,
                   int fontSize) {
-    if (RightToLeft(charset)) {
+    if (IsRightToLeftCharset(charset)) {
         SetWindowLongA(control, GWL_EXSTYLE, WS_EX_RTLREADING);
         SetWindowLongA(control, GWL_STYLE, WS_CHILD | WS_VISIBLE | SS_RIGHT);
     } else {

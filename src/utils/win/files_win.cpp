@@ -36,11 +36,6 @@ bool IsDotEntry(const char* name) {
     return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
 }
 
-bool FolderExists(const std::string& path) {
-    DWORD attr = GetFileAttributesA(path.c_str());
-    return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // "C:", "C:\", "\", "\\server\share" and "" hold a whole disk.
 bool IsRootOrEmpty(const std::string& folder) {
     std::string f = folder;
@@ -123,7 +118,7 @@ bool DeleteTree(const std::string& folder, bool clearAttributes, const DeleteTre
     if (IsRootOrEmpty(folder)) return false;
     std::string dir = folder;
     while (!dir.empty() && dir.back() == '\\') dir.pop_back();
-    const bool existed = FolderExists(dir);
+    const bool existed = Win32FolderExists(dir);
     DeleteFiles(dir + "\\*.*", clearAttributes);
 
     // Names first: the folder changes while its entries are deleted.
@@ -153,7 +148,7 @@ bool DeleteTree(const std::string& folder, bool clearAttributes, const DeleteTre
         if (abort) break;
     }
     RemoveDirectoryA(dir.c_str());
-    return existed && !FolderExists(dir);
+    return existed && !Win32FolderExists(dir);
 }
 
 void DeleteMySelf(bool removeFolder) {

@@ -2,50 +2,15 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <vector>
 
 #include "utils/ini_reg.h"
 #include "utils/text.h"
 #include "utils/win/dll_loader.h"
+#include "utils/win/sysutils.h"
 
 namespace zv {
 namespace {
-
-template <typename Fn>
-Fn ModuleFunction(const char* module, const char* name) {
-    HMODULE h = GetModuleHandleA(module);
-    if (!h) h = LoadSystemLibrary(module);
-    return h ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(h, name))) : nullptr;
-}
-
-// ProductVersion string of a file's version resource, "" when it has none.
-std::string ProductVersionOf(const std::string& file) {
-    using SizeFn = DWORD(WINAPI*)(LPCSTR, LPDWORD);
-    using InfoFn = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID);
-    using QueryFn = BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT);
-    auto getSize = SystemFunction<SizeFn>("version.dll", "GetFileVersionInfoSizeA");
-    auto getInfo = SystemFunction<InfoFn>("version.dll", "GetFileVersionInfoA");
-    auto query = SystemFunction<QueryFn>("version.dll", "VerQueryValueA");
-    if (!getSize || !getInfo || !query) return "";
-    DWORD handle = 0;
-    DWORD size = getSize(file.c_str(), &handle);
-    if (size == 0) return "";
-    std::vector<char> data(size);
-    if (!getInfo(file.c_str(), 0, size, data.data())) return "";
-    WORD* translation = nullptr;
-    UINT length = 0;
-    if (!query(data.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
-               &length) ||
-        length < 4)
-        return "";
-    char key[64];
-    std::snprintf(key, sizeof key, "\\StringFileInfo\\%.4x%.4x\\ProductVersion",
-                  unsigned(translation[0]), unsigned(translation[1]));
-    char* text = nullptr;
-    if (!query(data.data(), key, reinterpret_cast<void**>(&text), &length) || !text) return "";
-    return std::string(text, strnlen(text, length));
-}
 
 OSVersionRecord ReadVersionRecord() {
     OSVERSIONINFOA v{};
@@ -57,7 +22,7 @@ OSVersionRecord ReadVersionRecord() {
     record.build = v.dwBuildNumber;
     record.platformId = v.dwPlatformId;
     record.servicePack = std::string(v.szCSDVersion, strnlen(v.szCSDVersion, sizeof v.szCSDVersion));
-    return CorrectReportedVersion(record, ProductVersionOf(SystemDllPath("kernel32.dll")));
+    return CorrectReportedVersion(record, GetFileVersionString(SystemDllPath("kernel32.dll"), "ProductVersion"));
 }
 
 bool ComputeWindows64() {
@@ -67,14 +32,14 @@ bool ComputeWindows64() {
     using RevertFn = BOOL(WINAPI*)(PVOID);
     using Wow64DirFn = UINT(WINAPI*)(LPSTR, UINT);
     using DeleteKeyExFn = LONG(WINAPI*)(HKEY, LPCSTR, REGSAM, DWORD);
-    auto isWow64 = ModuleFunction<IsWow64Fn>("kernel32.dll", "IsWow64Process");
+    auto isWow64 = SystemFunction<IsWow64Fn>("kernel32.dll", "IsWow64Process");
     BOOL wow64 = FALSE;
-    return ModuleFunction<NativeInfoFn>("kernel32.dll", "GetNativeSystemInfo") && isWow64 &&
+    return SystemFunction<NativeInfoFn>("kernel32.dll", "GetNativeSystemInfo") && isWow64 &&
            isWow64(GetCurrentProcess(), &wow64) && wow64 &&
-           ModuleFunction<RedirectFn>("kernel32.dll", "Wow64DisableWow64FsRedirection") &&
-           ModuleFunction<RevertFn>("kernel32.dll", "Wow64RevertWow64FsRedirection") &&
-           ModuleFunction<Wow64DirFn>("kernel32.dll", "GetSystemWow64DirectoryA") &&
-           ModuleFunction<DeleteKeyExFn>("advapi32.dll", "RegDeleteKeyExA");
+           SystemFunction<RedirectFn>("kernel32.dll", "Wow64DisableWow64FsRedirection") &&
+           SystemFunction<RevertFn>("kernel32.dll", "Wow64RevertWow64FsRedirection") &&
+           SystemFunction<Wow64DirFn>("kernel32.dll", "GetSystemWow64DirectoryA") &&
+           SystemFunction<DeleteKeyExFn>("advapi32.dll", "RegDeleteKeyExA");
 }
 
 std::string VersionText() {

@@ -4,6 +4,7 @@
 
 #include "utils/file_io.h"
 #include "utils/host_env.h"
+#include "utils/text.h"
 #include "utils/win/win_file.h"
 
 namespace zv {
@@ -42,18 +43,8 @@ double WinMilliseconds() {
 double WinNow() {
     SYSTEMTIME st;
     GetLocalTime(&st);
-    // Day count from 1899-12-30 for the civil date (proleptic Gregorian).
-    auto days = [](int y, int m, int d) {
-        y -= m <= 2;
-        int era = (y >= 0 ? y : y - 399) / 400;
-        int yoe = y - era * 400;
-        int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-        int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-        return era * 146097 + doe - 719468;  // days since 1970-01-01
-    };
-    double day = days(st.wYear, st.wMonth, st.wDay) + 25569.0;
-    return day + (st.wHour * 3600000.0 + st.wMinute * 60000.0 + st.wSecond * 1000.0 +
-                  st.wMilliseconds) / 86400000.0;
+    return EncodeDateTime({st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond,
+                           st.wMilliseconds});
 }
 
 std::string WinUpper(const std::string& text) {

@@ -1,4 +1,5 @@
-// IFile on the Win32 API (CreateFileA with sharing for all), plus a move-only handle owner.
+// IFile on the Win32 API (CreateFileA with sharing for all), a move-only handle owner, and the
+// few other file and process calls the layers share.
 #pragma once
 #include <windows.h>
 
@@ -55,5 +56,11 @@ private:
 
 std::unique_ptr<IFile> OpenWin32File(const std::string& path, OpenMode mode);
 bool Win32FileExists(const std::string& path);
+// The path names an existing folder.
+bool Win32FolderExists(const std::string& path);
+
+// Starts a program with the given show state, in folder when it is not empty. The process
+// handle; invalid when the program could not be started.
+UniqueHandle StartProcess(const std::string& commandLine, WORD show, const std::string& folder);
 
 }  // namespace zv
