@@ -24,22 +24,10 @@ fi
 echo "== building"
 cmake --preset host >/dev/null
 cmake --preset win32 >/dev/null
-if grep -q 'add_subdirectory(bench)' CMakeLists.txt; then
-  cmake --build --preset host -j2 --target make_bench_package >/dev/null
-  cmake --build --preset win32 -j2 --target extract_bench >/dev/null
-  maker=build/host/bin/make_bench_package
-  bench_exe=build/win32/bin/extract_bench.exe
-else
-  # Not wired into the main build yet: link the two programs against the built libraries.
-  cmake --build --preset host -j2 --target zolvex_core >/dev/null
-  cmake --build --preset win32 -j2 --target zolvex_win >/dev/null
-  maker=$work/make_bench_package
-  bench_exe=$work/extract_bench.exe
-  g++ -O2 -std=c++17 -Isrc bench/make_bench_package.cpp build/host/libzolvex_core.a -lz -o "$maker"
-  i686-w64-mingw32-g++-posix -O2 -std=c++17 -Isrc -DNOMINMAX -DWIN32_LEAN_AND_MEAN \
-    -D_WIN32_WINNT=0x0601 bench/extract_bench.cpp build/win32/libzolvex_win.a \
-    build/win32/libzolvex_core.a -lz -static -static-libgcc -static-libstdc++ -o "$bench_exe"
-fi
+cmake --build --preset host -j2 --target make_bench_package >/dev/null
+cmake --build --preset win32 -j2 --target extract_bench >/dev/null
+maker=build/host/bin/make_bench_package
+bench_exe=build/win32/bin/extract_bench.exe
 
 # ---- data (kept between runs; remade when the generator changes) ----
 stamp=$(cat bench/make_bench_package.cpp | sha1sum | cut -c1-12)-$mb-$big_mb

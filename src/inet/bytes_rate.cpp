@@ -38,8 +38,8 @@ std::string TBytesRate::RateText(int32_t lastRead) {
     const uint32_t now = tick_();
     const int64_t span = PushSample(ticks_, SampleMode::Span, now);
     const int64_t bytes = PushSample(bytes_, SampleMode::Sum, lastRead);
-    if (ticks_[0] != 0 && span != 0 && uint32_t(tick_() - lastRateTime_) > 500) {
-        lastRateTime_ = tick_();
+    if (ticks_[0] != 0 && span != 0 && uint32_t(now - lastRateTime_) > 500) {
+        lastRateTime_ = now;
         const double rate = double(bytes) / (double(span) / 1000.0) / 1024.0;
         char buf[64];
         std::snprintf(buf, sizeof buf, "%.2f", rate);

@@ -174,26 +174,6 @@ void Reader::Download(const IniSection& s) {
     if (!tokenEntry) d_.downloadToken = carried;
 }
 
-PackLanguage ParseLanguageFileImpl(const std::string& name, const std::string& text,
-                                   const std::string& sourceName) {
-    PackLanguage lang;
-    lang.name = name;
-    std::vector<std::string> lines = SplitLines(text);
-    for (size_t i = 0; i < lines.size(); ++i) {
-        std::string where = sourceName + ":" + std::to_string(i + 1) + ": ";
-        std::string line = TrimBlanks(lines[i]);
-        if (line.empty() || line[0] == ';' || line[0] == '#') continue;
-        if (line.find_first_of(std::string("\0\x01\x02", 3)) != std::string::npos)
-            throw PackError(where + "language texts must not contain the bytes 0, 1 or 2");
-        size_t eq = line.find('=');
-        if (eq == std::string::npos) throw PackError(where + "expected key=value");
-        std::string key = TrimBlanks(line.substr(0, eq));
-        if (key.empty()) throw PackError(where + "empty key");
-        lang.entries.emplace_back(key, TrimBlanks(line.substr(eq + 1)));
-    }
-    return lang;
-}
-
 void Reader::Languages(const IniSection& s) {
     std::set<std::string> seen;
     for (const auto& e : s.entries) {
@@ -208,7 +188,7 @@ void Reader::Languages(const IniSection& s) {
         } catch (const PackError& x) {
             Fail(e, x.what());
         }
-        d_.languages.push_back(ParseLanguageFileImpl(e.key, text, file));
+        d_.languages.push_back(ParseLanguageFile(e.key, text, file));
     }
 }
 
@@ -320,7 +300,22 @@ std::string ReadTextFile(const std::string& path, const std::string& what) {
 
 PackLanguage ParseLanguageFile(const std::string& name, const std::string& text,
                                const std::string& sourceName) {
-    return ParseLanguageFileImpl(name, text, sourceName);
+    PackLanguage lang;
+    lang.name = name;
+    std::vector<std::string> lines = SplitLines(text);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::string where = sourceName + ":" + std::to_string(i + 1) + ": ";
+        std::string line = TrimBlanks(lines[i]);
+        if (line.empty() || line[0] == ';' || line[0] == '#') continue;
+        if (line.find_first_of(std::string("\0\x01\x02", 3)) != std::string::npos)
+            throw PackError(where + "language texts must not contain the bytes 0, 1 or 2");
+        size_t eq = line.find('=');
+        if (eq == std::string::npos) throw PackError(where + "expected key=value");
+        std::string key = TrimBlanks(line.substr(0, eq));
+        if (key.empty()) throw PackError(where + "empty key");
+        lang.entries.emplace_back(key, TrimBlanks(line.substr(eq + 1)));
+    }
+    return lang;
 }
 
 PackageDescription ParseDescription(const std::string& text, const std::string& iniPath) {

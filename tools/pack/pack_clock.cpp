@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "package/extract_fs.h"
+
 namespace zv::pack {
 
 // Civil-calendar day numbers after H. Hinnant's days_from_civil, counted from 1970-01-01.
@@ -74,19 +76,9 @@ uint32_t DosDateTimeFromUnix(int64_t unixSeconds) {
 }
 
 bool CivilFromDosDateTime(uint32_t v, CivilTime& out) {
-    CivilTime t;
-    t.year = int(v >> 25) + 1980;
-    t.month = int(v >> 21 & 15);
-    t.day = int(v >> 16 & 31);
-    t.hour = int(v >> 11 & 31);
-    t.minute = int(v >> 5 & 63);
-    t.second = int(v & 31) * 2;
-    if (t.month < 1 || t.month > 12 || t.day < 1 || t.hour > 23 || t.minute > 59 || t.second > 59)
-        return false;
-    // Day 31 of a 30-day month (or Feb 30) would roll over; the DOS form never means that.
-    CivilTime check = CivilFromDays(DaysFromCivil(t.year, t.month, t.day));
-    if (check.day != t.day) return false;
-    out = t;
+    DosDateTime d;
+    if (!DecodeDosDateTime(v, d)) return false;
+    out = CivilTime{d.year, d.month, d.day, d.hour, d.minute, d.second};
     return true;
 }
 

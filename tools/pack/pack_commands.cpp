@@ -151,7 +151,7 @@ int ListCommand(const std::string& path, std::ostream& out, std::ostream& err) {
     for (const auto& b : view.fileBlocks) {
         BlockContent c = reader.Read(b, nullptr);
         const VolumeView& v = view.volumes[b.volume];
-        if (!c.ok) errors.push_back(v.path + " at offset " + std::to_string(b.offset) + ": " + c.error);
+        if (!c.ok) errors.push_back(Where(v, b.offset) + ": " + c.error);
         ItemHeader item = ParseItemHeader(c.header);
         names.insert(item.name);
         out << item.rawName << "\t" << DateText(item.date) << "\t" << c.dataSize << "\t" << b.StoredSize()
@@ -201,7 +201,7 @@ int VerifyCommand(const std::string& path, std::ostream& out, std::ostream& err,
     uint64_t done = 0;
     for (const auto& b : view.fileBlocks) {
         const VolumeView& v = view.volumes[b.volume];
-        std::string where = v.path + " at offset " + std::to_string(b.offset) + ": ";
+        std::string where = Where(v, b.offset) + ": ";
         BlockContent c = reader.Read(b, nullptr);
         bar.Update(done += b.StoredSize(), total);
         if (!c.ok) {
@@ -269,7 +269,7 @@ int ExtractCommand(const std::string& path, const std::string& folder, std::ostr
     std::set<std::string> damaged;
     for (const auto& b : view.fileBlocks) {
         const VolumeView& v = view.volumes[b.volume];
-        const std::string where = v.path + " at offset " + std::to_string(b.offset) + ": ";
+        const std::string where = Where(v, b.offset) + ": ";
         std::unique_ptr<FILE, int (*)(FILE*)> file(nullptr, &std::fclose);
         std::string name, problem;
         // The item header arrives before any data: nothing is opened until its name proved plain.

@@ -7,6 +7,7 @@
 
 #include "ini_file.h"
 #include "package_writer.h"
+#include "package/unpack.h"
 #include "utils/sub.h"
 
 namespace zv::pack {
@@ -15,10 +16,6 @@ namespace {
 constexpr int kMaxVolumes = 99999;
 constexpr size_t kMaxItemHeader = 64 * 1024;
 constexpr int32_t kPiece = 64 * 1024;
-
-std::string Where(const VolumeView& v, int64_t offset) {
-    return v.path + " at offset " + std::to_string(offset);
-}
 
 // Reads the trailer of one file; false (with an error) when there is no usable one.
 bool ReadVolume(IFile& file, VolumeView& v, std::vector<std::string>& errors) {
@@ -126,6 +123,10 @@ bool VolumeName(const std::string& path, std::string& base, int& number) {
 
 }  // namespace
 
+std::string Where(const VolumeView& v, int64_t offset) {
+    return v.path + " at offset " + std::to_string(offset);
+}
+
 PackageView ScanPackage(const std::string& path) {
     PackageView view;
     std::string base = path;
@@ -202,7 +203,7 @@ PackageView ScanPackage(const std::string& path) {
         } else {
             break;
         }
-        current = VolumeFileName(base, number);
+        current = VolumePath(base, number);
     }
     return view;
 }

@@ -28,6 +28,9 @@ struct VolumeView {
     int blockCount = 0;
 };
 
+// "<volume path> at offset <n>", the place an error message names.
+std::string Where(const VolumeView& v, int64_t offset);
+
 struct BlockView {
     size_t volume = 0;   // index into PackageView::volumes
     int64_t offset = 0;  // of the block's length field

@@ -7,6 +7,7 @@
 #include "pack_clock.h"
 #include "pack_names.h"
 #include "pack_platform.h"
+#include "package/unpack.h"
 #include "utils/file_io.h"
 #include "utils/text.h"
 
@@ -216,7 +217,7 @@ void Writer::NextVolume() {
         CloseOutput();
     }
     ++volume_;
-    OpenOutput(VolumeFileName(outputPath_, volume_), false);
+    OpenOutput(VolumePath(outputPath_, volume_), false);
     if (volume_ == 1) {
         if (head_.size() + 4 + kSmallestPiece + kTrailerSize > d_.volumeSize)
             throw PackError("VolumeSize " + std::to_string(d_.volumeSize) +
@@ -394,8 +395,8 @@ BuildResult Writer::Run() {
     finished_ = true;
     // Volumes left over from an earlier, longer build of the same output would look like part
     // of this package to anyone listing the folder.
-    for (int n = spanned_ ? volume_ + 1 : 1; IsPackageVolume(VolumeFileName(outputPath_, n)); ++n)
-        RemoveFileQuietly(VolumeFileName(outputPath_, n));
+    for (int n = spanned_ ? volume_ + 1 : 1; IsPackageVolume(VolumePath(outputPath_, n)); ++n)
+        RemoveFileQuietly(VolumePath(outputPath_, n));
     result.fileBlocks = fileBlocks_;
     result.inputBytes = total_bytes_;
     result.warnings = warnings_;
@@ -442,10 +443,6 @@ std::vector<std::string> StubTemplateProblems(const std::vector<uint8_t>& stub) 
             problems.push_back("it is signed; sign the finished package instead");
     }
     return problems;
-}
-
-std::string VolumeFileName(const std::string& base, int number) {
-    return base + "." + PadZero(number, 3);
 }
 
 BuildResult BuildPackage(const PackageDescription& description, const BuildOptions& options) {

@@ -49,7 +49,4 @@ std::array<uint32_t, kSpaceRequiredSlots> ComputeSpaceRequired(const std::vector
 // set or other bytes at 248..255, an Authenticode signature.
 std::vector<std::string> StubTemplateProblems(const std::vector<uint8_t>& stub);
 
-// "<base>.<nnn>" with at least three digits.
-std::string VolumeFileName(const std::string& base, int number);
-
 }  // namespace zv::pack

@@ -129,6 +129,11 @@ std::string ReadFailure(const std::string& name, const std::string& detail) {
     return error;
 }
 
+// How much of the file came.
+std::string ShortBy(uint32_t done, uint32_t size) {
+    return std::to_string(done) + " of " + std::to_string(size) + " bytes";
+}
+
 bool AbortSeen() { return AbortRequested; }
 
 // Message dispatching costs about a tenth of a millisecond under some systems; doing it for
@@ -201,9 +206,7 @@ std::string ReadBody(HWND window, UniqueInternetHandle& request, const std::stri
     }
     const uint32_t chunk = DownloadChunkSize(size);
     uint32_t done = 0;
-    if (bar)
-        bar->SetRange(int32_t((done + chunk / 2) / chunk) + 1,
-                      int32_t(DownloadProgressMaximum(size, chunk)));
+    if (bar) bar->SetRange(1, int32_t(DownloadProgressMaximum(size, chunk)));
     TBytesRate rate(size > 102400, size > 10485760);
     if (bar) bar->SetTitle(name);
 
@@ -223,10 +226,8 @@ std::string ReadBody(HWND window, UniqueInternetHandle& request, const std::stri
         if (ok) {
             done += read;
             if (!sink.Append(reader.Data(), read)) {
-                error = name + " --- Error downloading file (" +
-                        (partial.empty() ? std::string("too large for memory")
-                                         : "cannot write " + partial) +
-                        ")";
+                error = ReadFailure(name, partial.empty() ? std::string("too large for memory")
+                                                          : "cannot write " + partial);
                 break;
             }
         } else {
@@ -244,20 +245,16 @@ std::string ReadBody(HWND window, UniqueInternetHandle& request, const std::stri
         if (GetFileSize64(partial) == int64_t(size)) {
             DeleteFileA(target.c_str());
             if (!MoveFileA(partial.c_str(), target.c_str()) && error.empty())
-                error = name + " --- Error downloading file (cannot rename " + partial + ": " +
-                        Trim(LastErrorText()) + ")";
+                error = ReadFailure(name, "cannot rename " + partial + ": " + Trim(LastErrorText()));
         } else if (error.empty()) {
             // The connection ended early, or the server never said how long the file is: the
             // partial file is kept, but nobody may take it for the whole file.
-            error = name + " --- Error downloading file (" +
-                    (size == kUnknownContentLength
-                         ? std::string("the server did not send the file size")
-                         : std::to_string(done) + " of " + std::to_string(size) + " bytes") +
-                    ")";
+            error = ReadFailure(name, size == kUnknownContentLength
+                                          ? std::string("the server did not send the file size")
+                                          : ShortBy(done, size));
         }
     } else if (error.empty() && size != kUnknownContentLength && done != size) {
-        error = name + " --- Error downloading file (" + std::to_string(done) + " of " +
-                std::to_string(size) + " bytes)";
+        error = ReadFailure(name, ShortBy(done, size));
     }
     if (AbortRequested) error = "Download Aborted";
     return error;
@@ -283,8 +280,8 @@ void PreOpenUrl(const std::string& url) {
 void SetInternetTimeouts(HINTERNET internet, DWORD milliseconds) {
     auto setOption = ZV_WININET(kSetOption, InternetSetOptionA);
     if (!setOption) return;
+    // The control-channel options are the same numbers as the receive and send ones.
     for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
-                         INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
                          INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT,
                          INTERNET_OPTION_DATA_SEND_TIMEOUT}) {
         DWORD value = milliseconds;

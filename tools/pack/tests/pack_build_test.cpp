@@ -8,6 +8,7 @@
 #include "pack_names.h"
 #include "pack_test_util.h"
 #include "package/gfile_info.h"
+#include "package/unpack.h"
 #include "package_reader.h"
 #include "package_writer.h"
 
@@ -227,7 +228,7 @@ TEST_F(Build, SpannedPackageFillsVolumesAndJoinsPieces) {
     EXPECT_EQ(view.volumes[0].blockCount, 2);  // the stub: head blocks only
     for (size_t i = 1; i < view.volumes.size(); ++i) {
         const VolumeView& v = view.volumes[i];
-        EXPECT_EQ(test::Slashes(v.path), test::Slashes(VolumeFileName(stub, int(i))));
+        EXPECT_EQ(test::Slashes(v.path), test::Slashes(VolumePath(stub, int(i))));
         EXPECT_LE(v.fileSize, 4096);
         EXPECT_FALSE(v.peImage);
         EXPECT_EQ(v.trailer.Has(PackageFlag::MoreVolumes), i + 1 < view.volumes.size()) << i;
@@ -236,7 +237,7 @@ TEST_F(Build, SpannedPackageFillsVolumesAndJoinsPieces) {
         EXPECT_EQ(v.trailer.PackageChecksum, PackageChecksum(v.path, 74));
     }
     // Volume 1 starts with the same head blocks as the stub: the extraction counts them there.
-    TGFileInfo first(VolumeFileName(stub, 1));
+    TGFileInfo first(VolumePath(stub, 1));
     EXPECT_EQ(first.LanguageText(), head.LanguageText());
     EXPECT_EQ(first.HeaderText(), head.HeaderText());
     EXPECT_EQ(view.Trailer().FileCount, view.fileBlocks.size());
@@ -244,13 +245,13 @@ TEST_F(Build, SpannedPackageFillsVolumesAndJoinsPieces) {
     auto files = Contents(stub);
     ASSERT_EQ(files.size(), 6u);
     for (const auto& [name, data] : files) EXPECT_EQ(data, sources[name]) << name;
-    EXPECT_EQ(Contents(VolumeFileName(stub, 1)), files);  // the same when opened at volume 1
+    EXPECT_EQ(Contents(VolumePath(stub, 1)), files);  // the same when opened at volume 1
 
     // A later build with fewer volumes leaves no stale ones behind.
     size_t before = view.volumes.size();
     Make("[Package]\nStub=stub.exe\nOutput=Setup.exe\nVolumeSize=64K\n" + kFiles);
     EXPECT_EQ(ScanPackage(stub).volumes.size(), 2u);
-    for (size_t n = 2; n < before; ++n) EXPECT_FALSE(StatPath(VolumeFileName(stub, int(n))).exists) << n;
+    for (size_t n = 2; n < before; ++n) EXPECT_FALSE(StatPath(VolumePath(stub, int(n))).exists) << n;
 }
 
 TEST_F(Build, RefusesUnfitStubTemplatesUnlessForced) {

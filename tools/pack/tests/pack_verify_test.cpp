@@ -8,6 +8,7 @@
 #include "pack_names.h"
 #include "pack_test_util.h"
 #include "package/package_layout.h"
+#include "package/unpack.h"
 #include "package_reader.h"
 #include "package_writer.h"
 
@@ -142,7 +143,7 @@ TEST_F(Damage, AMissingOrDamagedVolumeIsNamed) {
     test::WriteBytes(dir / "pkg.ini", "[Package]\nStub=stub.exe\nVolumeSize=8K\n[Files]\nnoise.bin=src/noise.bin\n");
     BuildOptions o;
     BuildPackage(LoadDescription(dir / "pkg.ini"), o);
-    const std::string third = VolumeFileName(dir / "pkg.exe", 3);
+    const std::string third = VolumePath(dir / "pkg.exe", 3);
     const std::string saved = test::ReadBytes(third);
     Patch(third, 100, "XXXX");
     EXPECT_EQ(Verify(dir / "pkg.exe"), 1);
