@@ -25,8 +25,8 @@ const char kHelp[] =
     "  wait   [--print]                   only waits; --print also prints the window\n"
     "  print                              prints caption, text, bold ranges, buttons, focus\n"
     "  press  --button CAPTION | --result N   clicks the button (caption with or without '&')\n"
-    "  key    --vk N | --char C           posts a key (down and up) or a character to the\n"
-    "                                     control that has the focus\n"
+    "  key    --vk N | --char C           activates the window, then posts a key (down and\n"
+    "                                     up) or a character to the control with the focus\n"
     "  close                              posts WM_CLOSE\n"
     "  post   --msg N [--wparam A] [--lparam B]   posts a message\n"
     "  send   (--msg N | --msg-name NAME) [--wparam A] [--lparam B]   sends a message and\n"
@@ -142,6 +142,12 @@ int Press(HWND wnd, const Options& opts) {
 }
 
 int Key(HWND wnd, const Options& opts) {
+    // Keys go to the active window, as when the user clicks the window before typing: another
+    // program's window (another test's) may have taken the activation since.
+    if (GetForegroundWindow() != wnd) {
+        SetForegroundWindow(wnd);
+        for (int i = 0; i < 50 && GetForegroundWindow() != wnd; ++i) Sleep(10);
+    }
     HWND target = FocusOf(wnd);
     if (!target) target = wnd;
     long long vk = 0;

@@ -102,6 +102,17 @@ LRESULT BoxMessage(BoxState& s, HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_CREATE:
             if (s.timeoutMs > 0) SetTimer(wnd, kTimeoutTimer, static_cast<UINT>(s.timeoutMs), nullptr);
             break;
+        case WM_ACTIVATE:
+            // Like a dialog: the button that had the focus gets it back when the user returns to
+            // the box from another window, so Space and Return answer as before.
+            if (LOWORD(wp) == WA_INACTIVE) {
+                const HWND focus = GetFocus();
+                if (focus && IsChild(wnd, focus)) s.lastFocus = focus;
+            } else if (s.lastFocus && IsWindow(s.lastFocus)) {
+                SetFocus(s.lastFocus);
+                return 0;
+            }
+            break;
         case WM_COMMAND: {
             const int index = ButtonIndexOf(s, reinterpret_cast<HWND>(lp));
             if (index >= 0) Choose(s, index);

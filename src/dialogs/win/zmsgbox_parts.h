@@ -24,6 +24,7 @@ struct BoxState {
     int timeoutMs = 0;
     uint32_t flags = 0;
     HWND previousActive = nullptr;
+    HWND lastFocus = nullptr;  // the control that had the focus when the box was last active
     BoxSize requested{0, 0};  // last EN_REQUESTRESIZE of the text control
     bool richEdit = false;    // false: plain EDIT control, RICHED32 did not load
     bool destroyed = false;
