@@ -28,8 +28,6 @@ demo: build
 	@bash scripts/demo.sh
 
 fuzz: setup
-	@cmake --preset fuzz >/dev/null
-	cmake --build --preset fuzz -j $(JOBS)
 	@bash scripts/run-fuzz.sh $(FUZZ_SECONDS)
 
 bench: build

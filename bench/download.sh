@@ -62,7 +62,6 @@ url=http://127.0.0.1:$port/bench.bin
 
 wine_display_start 150 199
 wine_server_start   # Wine server up before timing
-winpath() { local p=$1; echo "Z:${p//\//\\}"; }
 
 best_stub=999999999
 best_curl=999999999

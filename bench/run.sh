@@ -64,7 +64,6 @@ cleanup() {
 trap cleanup EXIT
 wine_display_start 150 199
 wine_server_start
-winpath() { local p=$1; echo "Z:${p//\//\\}"; }
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 field() { sed -n "s/^$1=//p" | tr -d '\r' | tail -1; }
 

@@ -32,9 +32,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Windows paths for Wine: its drive Z: is the Linux root.
-winpath() { local p; p=$(readlink -f "$1"); echo "Z:${p//\//\\}"; }
-# ... and back: C: lies in the Wine prefix.
+# Windows paths back to Linux ones (winpath, from wine-session.sh, goes the other way): C: lies
+# in the Wine prefix.
 unixpath() {
   local p=${1//\\//} drive
   drive=$(printf '%s' "${p:0:1}" | tr 'A-Z' 'a-z')

@@ -6,6 +6,7 @@
 #                                   unless DISPLAY is already set
 #   wine_server_start               a fresh persistent server, services and desktop (see below)
 #   wine_session_stop               stops what the two above started; safe to call twice
+#   winpath PATH                    the Windows form of a Linux path (Wine's drive Z: is the root)
 
 zv_xvfb_pid=""
 zv_server_started=""
@@ -58,3 +59,5 @@ wine_session_stop() {
   fi
   return 0
 }
+
+winpath() { local p; p=$(readlink -f "$1"); echo "Z:${p//\//\\}"; }

@@ -144,6 +144,11 @@ def engine_switches(target, *extra):
     return ["/Target=" + zvtest.winpath(target), *extra]
 
 
+def temp_copy_args(exe):
+    """The switches a spanned setup's temp copy is started with: level 2, first volume exe.001."""
+    return ["/SpanCdLvl=2", "/SpanDiskFName1=" + zvtest.winpath(exe + ".001")]
+
+
 def start_setup(setup, args, folder, name="setup"):
     return zvtest.start_wine(setup, list(args), folder=folder, name=name)
 
@@ -159,21 +164,25 @@ def run_setup(setup, args, folder, timeout=180):
 
 # --- the stub's message boxes, through zolvex-uidriver ---------------------------------------
 
-def uidriver(*args, check=True, timeout=120):
+def uidriver(*args, check=True, timeout=120, env=None):
     r = subprocess.run(zvtest.wine_argv(zvtest.bin_path("zolvex-uidriver.exe"), [str(a) for a in args]),
-                       capture_output=True, text=True, timeout=timeout)
+                       capture_output=True, text=True, timeout=timeout, env=env)
     if check and r.returncode != 0:
         raise AssertionError(f"uidriver {args} failed ({r.returncode}): {r.stderr.strip()}")
     return r
 
 
+_UIDRIVER_ESCAPES = {"r": "\r", "n": "\n", "t": "\t", "\\": "\\"}
+
+
 def box_fields(output):
+    """key=value lines of 'uidriver print', the text with the driver's escapes undone."""
     fields = {}
     for line in output.splitlines():
         key, _, value = line.partition("=")
         fields[key] = value
-    text = fields.get("text", "")
-    fields["text"] = text.replace("\\r", "\r").replace("\\n", "\n").replace("\\t", "\t")
+    fields["text"] = re.sub(r"\\(.)", lambda m: _UIDRIVER_ESCAPES.get(m.group(1), m.group(0)),
+                            fields.get("text", ""))
     return fields
 
 

@@ -1,73 +1,29 @@
 #!/usr/bin/env python3
 """The message box under Wine: zolvex-msgbox-demo shows one box, zolvex-uidriver reads and
-answers it. Needs ZV_BIN and ZV_WINE_RUN (set by CTest); starts its own Xvfb when DISPLAY is
-empty. With ZV_SCREENSHOT_DIR set it also writes pictures of an error box and a Yes/No box."""
+answers it. Finds the programs as the other whole-program tests do (zvtest); starts its own
+Xvfb when DISPLAY is empty. With ZV_SCREENSHOT_DIR set it also writes pictures of an error box and a Yes/No box."""
 import os
-import shutil
 import subprocess
 import sys
-import tempfile
-import time
 import unittest
 
-BIN = os.environ.get("ZV_BIN", "")
-WINE_RUN = os.environ.get("ZV_WINE_RUN", "")
-DEMO = os.path.join(BIN, "zolvex-msgbox-demo.exe")
-DRIVER = os.path.join(BIN, "zolvex-uidriver.exe")
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import setup_run as sr  # noqa: E402
+import zvtest  # noqa: E402
 
 VK_TAB, VK_ESCAPE, VK_LEFT, VK_RETURN = 0x09, 0x1B, 0x25, 0x0D
 ES_RIGHT, WS_EX_RTLREADING = 0x0002, 0x2000
 
-_xvfb = None
-
 
 def setUpModule():
-    global _xvfb
-    if not (BIN and WINE_RUN):
-        raise unittest.SkipTest("ZV_BIN and ZV_WINE_RUN are not set")
     if os.environ.get("ZV_SCREENSHOT_DIR"):
         # Without a window manager Wine leaves the caption undrawn; let it draw the frame itself
         # for the demo program only, so the pictures show the whole box.
-        subprocess.run([WINE_RUN, "reg", "add",
-                        r"HKCU\Software\Wine\AppDefaults\zolvex-msgbox-demo.exe\X11 Driver",
-                        "/v", "Decorated", "/d", "N", "/f"], capture_output=True, timeout=120)
-    if os.environ.get("DISPLAY"):
-        return
+        key = r"HKCU\Software\Wine\AppDefaults\zolvex-msgbox-demo.exe\X11 Driver"
+        subprocess.run(zvtest.wine_argv("reg", ["add", key, "/v", "Decorated", "/d", "N", "/f"]),
+                       capture_output=True, timeout=120)
     # One X server for the demo and the driver: they must see the same screen.
-    read_fd, write_fd = os.pipe()
-    _xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24",
-                              "-nolisten", "tcp"], pass_fds=(write_fd,),
-                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write_fd)
-    with os.fdopen(read_fd) as f:
-        display = f.readline().strip()
-    if not display:
-        raise RuntimeError("Xvfb did not start")
-    os.environ["DISPLAY"] = ":" + display
-
-
-def tearDownModule():
-    if _xvfb:
-        _xvfb.terminate()
-        _xvfb.wait(timeout=10)
-
-
-def driver(*args, check=True, env=None):
-    r = subprocess.run([WINE_RUN, DRIVER, *map(str, args)], capture_output=True, text=True,
-                       timeout=120, env=env)
-    if check and r.returncode != 0:
-        raise AssertionError(f"uidriver {args} failed ({r.returncode}): {r.stderr.strip()}")
-    return r
-
-
-def parse(output):
-    """key=value lines of 'uidriver print' with the escapes undone where they matter."""
-    fields = {}
-    for line in output.splitlines():
-        key, _, value = line.partition("=")
-        fields[key] = value
-    fields["text"] = fields.get("text", "").replace("\\r", "\r").replace("\\n", "\n").replace("\\t", "\t")
-    return fields
+    zvtest.ensure_display()
 
 
 def rect(text):
@@ -85,7 +41,8 @@ class Box:
         self.pid = None
 
     def __enter__(self):
-        self.proc = subprocess.Popen([WINE_RUN, DEMO, *self.args], stdout=subprocess.PIPE,
+        demo = zvtest.bin_path("zolvex-msgbox-demo.exe")
+        self.proc = subprocess.Popen(zvtest.wine_argv(demo, self.args), stdout=subprocess.PIPE,
                                      stderr=subprocess.DEVNULL, text=True, env=self.env)
         first = self.proc.stdout.readline().strip()
         if not first.startswith("pid="):
@@ -96,10 +53,11 @@ class Box:
         return self
 
     def drive(self, command, *args, cls="ZMsgBox", check=True):
-        return driver(command, "--class", cls, "--pid", self.pid, *args, check=check, env=self.env)
+        return sr.uidriver(command, "--class", cls, "--pid", self.pid, *args, check=check,
+                           env=self.env)
 
     def show(self, cls="ZMsgBox"):
-        return parse(self.drive("print", cls=cls).stdout)
+        return sr.box_fields(self.drive("print", cls=cls).stdout)
 
     def key(self, vk=None, char=None):
         if vk is not None:

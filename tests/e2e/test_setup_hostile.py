@@ -82,8 +82,8 @@ class HostilePackages(zvtest.TestCase):
         sr.write(exe + ".001", PAYLOAD)
         target = os.path.join(folder_name, "target")
         # The texts are the running stub's: its language is chosen once per process.
-        run = sr.start_setup(exe, ["/SpanCdLvl=2", "/SpanDiskFName1=" + zvtest.winpath(exe + ".001"),
-                                   *sr.engine_switches(target, "/hide")], self.tmp)
+        run = sr.start_setup(exe, [*sr.temp_copy_args(exe), *sr.engine_switches(target, "/hide")],
+                             self.tmp)
         code, box = sr.finish(run, sr.unique_titles("novol")["Error"])
         self.assertEqual(code, 2)
         self.assertTrue(box and sr.flat(box).endswith(BAD_CRC), box)
@@ -128,8 +128,8 @@ class HostilePackages(zvtest.TestCase):
         folder = sr.stamp(exe)
         target = os.path.join(folder_name, "target")
         title = sr.unique_titles("vol")["Error"]
-        run = sr.start_setup(exe, ["/SpanCdLvl=2", "/SpanDiskFName1=" + zvtest.winpath(exe + ".001"),
-                                   *sr.engine_switches(target, "/hide")], self.tmp)
+        run = sr.start_setup(exe, [*sr.temp_copy_args(exe), *sr.engine_switches(target, "/hide")],
+                             self.tmp)
         code, box = sr.finish(run, title)
         self.assertEqual(code, 2, "the run went through")
         self.assertTrue(box and sr.flat(box).endswith(BAD_CRC), box)

@@ -129,8 +129,7 @@ class SetupRun(zvtest.TestCase):
                 sr.write(exe, setup)
                 folder = sr.stamp(exe)
                 sr.write(exe + ".001", volumes[0])
-                run = sr.start_setup(exe, ["/SpanCdLvl=2", "/SpanDiskFName1=" + zvtest.winpath(exe + ".001"),
-                                           *args], sub)
+                run = sr.start_setup(exe, [*sr.temp_copy_args(exe), *args], sub)
                 title = sr.unique_titles("crc")["Error"]
                 box = sr.wait_box(title)
                 self.assertTrue(sr.flat(box["text"]).endswith(

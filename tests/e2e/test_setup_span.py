@@ -96,8 +96,7 @@ class SpannedSetup(zvtest.TestCase):
         target = os.path.join(self.tmp, "target")
         title = sr.unique_titles("cancel")["Attention"]
         # The temp copy's own run, started directly, so that its exit code can be seen.
-        run = sr.start_setup(exe, ["/SpanCdLvl=2", "/SpanDiskFName1=" + zvtest.winpath(exe + ".001"),
-                                   *sr.engine_switches(target)], self.tmp)
+        run = sr.start_setup(exe, [*sr.temp_copy_args(exe), *sr.engine_switches(target)], self.tmp)
         self.answer_prompt(title, 3, "&Cancel")
         self.assertEqual(run.wait(120), 1)
         self.assertFalse(sr.Engine(target).ran())
@@ -112,8 +111,7 @@ class SpannedSetup(zvtest.TestCase):
                        check=True, capture_output=True, timeout=120)
         self.addCleanup(subprocess.run, reg + ["delete", SPAN_KEY, "/v", "ForcePrompt", "/f"],
                         capture_output=True, timeout=120)
-        run = sr.start_setup(exe, ["/SpanCdLvl=2", "/SpanDiskFName1=" + zvtest.winpath(exe + ".001"),
-                                   *sr.engine_switches(target)], self.tmp)
+        run = sr.start_setup(exe, [*sr.temp_copy_args(exe), *sr.engine_switches(target)], self.tmp)
         self.answer_prompt(title, 2)
         self.answer_prompt(title, 3)
         self.assertEqual(run.wait(120), 0)

@@ -93,7 +93,7 @@ class WebStub(zvtest.TestCase):
         """A box's text without its heading (the title), blanks folded."""
         if text is None:
             return None
-        flat = sr.flat(text).replace("\\\\", "\\")  # the UI driver doubles backslashes
+        flat = sr.flat(text)
         heading = self.titles[title]
         return flat[len(heading):].strip() if flat.startswith(heading) else flat
 
