@@ -14,6 +14,14 @@ export ZV_WINEPREFIX=${ZV_WINEPREFIX:-$root/build/wineprefix}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
 mkdir -p "$work"
 
+# Everything below runs Windows programs under Wine, which needs 32-bit support in the kernel.
+. scripts/ia32-check.sh
+if ! ia32_check; then
+  echo "bench: the benchmarks run the stub under Wine and can't run on this machine." >&2
+  ia32_explain >&2
+  exit 77
+fi
+
 # ---- tools ----
 if ! command -v makensis >/dev/null 2>&1; then
   echo "== installing nsis"
