@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Extraction benchmark under Wine: a 256 MB mixed payload extracted by the stub's engine, by a plain
-# zlib inflate-and-write loop (same toolchain) and by an NSIS 3 installer (zlib, silent) holding the
-# same files; then the engine's peak memory on a package with one 1 GiB file.
+# Benchmarks. Natively: zolvex-pack build of a 256 MB mixed payload on one thread and on every core
+# against makensis (bench/pack.sh). Under Wine: the same payload extracted by the stub's engine, by
+# a plain zlib inflate-and-write loop (same toolchain) and by an NSIS 3 installer (zlib, silent)
+# holding the same files; then the engine's peak memory on a package with one 1 GiB file, and the
+# download benchmark.
 # Usage: bench/run.sh            (env: BENCH_DIR, BENCH_MB=256, BENCH_BIG_MB=1024, BENCH_REPEAT=3)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -13,14 +15,6 @@ repeat=${BENCH_REPEAT:-3}
 export ZV_WINEPREFIX=${ZV_WINEPREFIX:-$root/build/wineprefix}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
 mkdir -p "$work"
-
-# Everything below runs Windows programs under Wine, which needs 32-bit support in the kernel.
-. scripts/ia32-check.sh
-if ! ia32_check; then
-  echo "bench: the benchmarks run the stub under Wine and can't run on this machine." >&2
-  ia32_explain >&2
-  exit 77
-fi
 
 # ---- tools ----
 if ! command -v makensis >/dev/null 2>&1; then
@@ -60,6 +54,19 @@ SectionEnd
 EOF
   (cd "$work" && makensis -V1 bench.nsi)
   echo "$stamp" >"$work/stamp"
+fi
+
+# ---- the packager against makensis (native) ----
+echo "== packager"
+cmake --build --preset host -j2 --target zolvex-pack >/dev/null
+"$root/bench/pack.sh" "$work/payload" "$work/pack"
+
+# Everything below runs Windows programs under Wine, which needs 32-bit support in the kernel.
+. scripts/ia32-check.sh
+if ! ia32_check; then
+  echo "bench: the extraction and download benchmarks run the stub under Wine and can't run on this machine." >&2
+  ia32_explain >&2
+  exit 77
 fi
 
 # ---- Wine: one display and one server for all runs, so start-up costs stay small ----

@@ -27,6 +27,7 @@ struct Parsed {
     std::vector<std::string> operands;
     std::string output, stub;
     bool force = false, quiet = false;
+    int threads = 0;
 };
 
 Parsed Parse(const std::vector<std::string>& args) {
@@ -40,6 +41,13 @@ Parsed Parse(const std::vector<std::string>& args) {
         if (a == "-o" || a == "--output") p.output = value();
         else if (a == "--stub") p.stub = value();
         else if (a == "--force") p.force = true;
+        else if (a == "-j" || a == "--threads") {
+            std::string v = value();
+            char* end = nullptr;
+            long n = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || *end || n < 1 || n > 64) throw UsageError{a + " takes a number from 1 to 64"};
+            p.threads = int(n);
+        }
         else if (a == "-q" || a == "--quiet") p.quiet = true;
         else if (a == "-h" || a == "--help" || a == "--version") p.command = p.command.empty() ? a : p.command;
         else if (a.size() > 1 && a[0] == '-') throw UsageError{"unknown option " + a};
@@ -54,7 +62,7 @@ void Expect(const Parsed& p, size_t operands, const char* shape) {
 }
 
 int Build(const Parsed& p, std::ostream& out, std::ostream& err, const CliEnvironment& env) {
-    Expect(p, 1, "build DESCRIPTION.ini [-o OUT] [--stub STUB] [--force] [--quiet]");
+    Expect(p, 1, "build DESCRIPTION.ini [-o OUT] [--stub STUB] [--force] [-j N] [--quiet]");
     if (!env.epochError.empty()) throw PackError(env.epochError);
     PackageDescription d = LoadDescription(p.operands[0]);
     for (const auto& w : d.warnings) err << "warning: " << w << "\n";
@@ -62,6 +70,7 @@ int Build(const Parsed& p, std::ostream& out, std::ostream& err, const CliEnviro
     o.output = p.output;
     o.stub = p.stub;
     o.force = p.force;
+    o.threads = p.threads;
     o.now = env.haveEpoch ? env.epoch : env.now;
     o.clampDates = env.haveEpoch;
     ProgressBar bar(err, env.stderrIsTerminal && !p.quiet, "packing");
@@ -82,7 +91,7 @@ std::string UsageText() {
     return "zolvex-pack " ZV_PACK_VERSION " - builds and inspects Zolvex setup packages\n"
            "\n"
            "usage:\n"
-           "  zolvex-pack build DESCRIPTION.ini [-o OUT] [--stub STUB] [--force] [--quiet]\n"
+           "  zolvex-pack build DESCRIPTION.ini [-o OUT] [--stub STUB] [--force] [-j N] [--quiet]\n"
            "  zolvex-pack info FILE          trailer, flags, head items, languages\n"
            "  zolvex-pack list FILE          files with date, size, stored size, volume\n"
            "  zolvex-pack verify FILE        checks every block; nonzero exit when damaged\n"
@@ -92,7 +101,8 @@ std::string UsageText() {
            "FILE is a package (the stub with its package, or a volume file NAME.001);\n"
            "the volumes of a spanned package are found beside it.\n"
            "build: -o overrides Output, --stub overrides Stub, --force accepts a stub template\n"
-           "that fails its checks, --quiet prints errors only. SOURCE_DATE_EPOCH, when set, is\n"
+           "that fails its checks, -j N compresses N blocks at once (default: one per core; the\n"
+           "package is the same), --quiet prints errors only. SOURCE_DATE_EPOCH, when set, is\n"
            "the package time and the latest file date (reproducible builds).\n"
            "Exit codes: 0 success, 1 failure or damaged package, 2 wrong command line.\n";
 }
@@ -126,8 +136,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             out << "zolvex-pack " ZV_PACK_VERSION "\n";
             return kExitOk;
         }
-        if (p.command != "build" && (!p.output.empty() || !p.stub.empty() || p.force))
-            throw UsageError{"-o, --stub and --force belong to build"};
+        if (p.command != "build" && (!p.output.empty() || !p.stub.empty() || p.force || p.threads))
+            throw UsageError{"-o, --stub, --force and -j belong to build"};
         ReadOptions read;
         read.progress = env.stderrIsTerminal && !p.quiet;
         if (p.command == "build") return Build(p, out, err, env);

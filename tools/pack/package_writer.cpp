@@ -2,7 +2,12 @@
 
 #include <algorithm>
 #include <climits>
+#include <condition_variable>
+#include <deque>
+#include <exception>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include "pack_clock.h"
 #include "pack_names.h"
@@ -111,6 +116,7 @@ private:
     uint64_t Room() const;  // bytes the next block may take, length field included
     void NextVolume();
     void WriteFile(const PackFile& f);
+    void WriteFilesInParallel(unsigned threads);
     std::vector<uint8_t> EncodeBlock(const std::vector<uint8_t>& content) const;
     void Finish(OutputFile& out, PackageTrailer trailer);
     uint32_t ItemDate(const PackFile& f) const {
@@ -297,6 +303,149 @@ void Writer::WriteFile(const PackFile& f) {
     }
 }
 
+// Without volumes every block is cut at the block limit and is its own zlib stream, so blocks can
+// be compressed on every core. A bounded window of them is in flight (by count and by input
+// bytes); they are written in order, so the output is the same as from one thread.
+struct BlockJob {
+    const PackFile* file = nullptr;
+    uint32_t date = 0;
+    uint64_t offset = 0, size = 0;
+    bool last = false;  // the file's last piece: nothing may follow it
+    std::vector<uint8_t> block;
+    std::exception_ptr error;
+    bool done = false;
+};
+
+void ReadPiece(const BlockJob& job, std::vector<uint8_t>& data) {
+    const PackFile& f = *job.file;
+    auto file = OpenFile(f.source, OpenMode::ReadShared);
+    if (!file) throw PackError("cannot open " + f.source);
+    if (job.offset && !file->Seek(int64_t(job.offset)))
+        throw PackError(f.source + " became shorter while it was packed");
+    data.resize(size_t(job.size));
+    for (size_t have = 0; have < data.size();) {
+        int32_t want = int32_t(std::min<size_t>(data.size() - have, 1u << 30));
+        int32_t got = file->Read(data.data() + have, want);
+        if (got <= 0) throw PackError(f.source + " became shorter while it was packed");
+        have += size_t(got);
+    }
+    uint8_t extra;
+    if (job.last && file->Read(&extra, 1) > 0) throw PackError(f.source + " grew while it was packed");
+}
+
+class BlockPool {
+public:
+    explicit BlockPool(unsigned threads, const std::function<std::vector<uint8_t>(const BlockJob&,
+                                                                               const uint8_t*)>& encode)
+        : encode_(encode) {
+        for (unsigned i = 0; i < threads; ++i) workers_.emplace_back([this] { Work(); });
+    }
+    ~BlockPool() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        for (auto& t : workers_) t.join();
+    }
+    void Submit(BlockJob* job) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            pending_.push_back(job);
+        }
+        wake_.notify_one();
+    }
+    void WaitFor(const BlockJob& job) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        finished_.wait(lock, [&job] { return job.done; });
+    }
+
+private:
+    void Work() {
+        std::vector<uint8_t> data;
+        for (;;) {
+            BlockJob* job;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                wake_.wait(lock, [this] { return stop_ || !pending_.empty(); });
+                if (stop_) return;
+                job = pending_.front();
+                pending_.pop_front();
+            }
+            try {
+                ReadPiece(*job, data);
+                job->block = encode_(*job, data.data());
+            } catch (...) {
+                job->error = std::current_exception();
+            }
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                job->done = true;
+            }
+            finished_.notify_all();
+        }
+    }
+
+    std::function<std::vector<uint8_t>(const BlockJob&, const uint8_t*)> encode_;
+    std::mutex mutex_;
+    std::condition_variable wake_, finished_;
+    std::deque<BlockJob*> pending_;
+    bool stop_ = false;
+    std::vector<std::thread> workers_;
+};
+
+void Writer::WriteFilesInParallel(unsigned threads) {
+    constexpr uint64_t kBytesInFlight = 256ull << 20;
+    const size_t maxJobs = size_t(threads) * 4;
+    // Declared before the pool, so that the workers are gone before the jobs they may still hold.
+    std::deque<std::unique_ptr<BlockJob>> window;
+    BlockPool pool(threads, [this](const BlockJob& job, const uint8_t* data) {
+        return EncodeBlock(MakeFileBlockContent(job.file->ItemName(), job.date, data, size_t(job.size)));
+    });
+    // The pieces in file order: a file is cut at the block limit; an empty file is one empty piece.
+    size_t fileIndex = 0;
+    uint64_t offset = 0;
+    auto nextPiece = [&](BlockJob& job) {
+        const PackFile& f = d_.files[fileIndex];
+        job.file = &f;
+        job.date = ItemDate(f);
+        job.offset = offset;
+        job.size = std::min(f.size - offset, blockLimit_);
+        offset += job.size;
+        job.last = offset == f.size;
+        if (job.last) {
+            ++fileIndex;
+            offset = 0;
+        }
+    };
+    uint64_t inFlight = 0;
+    while (fileIndex < d_.files.size() || !window.empty()) {
+        while (fileIndex < d_.files.size() && window.size() < maxJobs) {
+            auto job = std::make_unique<BlockJob>();
+            nextPiece(*job);
+            if (!window.empty() && inFlight + job->size > kBytesInFlight) {
+                // Put the piece back: it starts the next round.
+                if (job->last) --fileIndex;
+                offset = job->offset;
+                break;
+            }
+            inFlight += job->size;
+            pool.Submit(job.get());
+            window.push_back(std::move(job));
+        }
+        BlockJob& front = *window.front();
+        pool.WaitFor(front);
+        if (front.error) std::rethrow_exception(front.error);
+        Write(front.block.data(), front.block.size());
+        volumeHasFiles_ = true;
+        ++fileBlocks_;
+        done_bytes_ += front.size;
+        inFlight -= front.size;
+        if (o_.progress) o_.progress(done_bytes_, total_bytes_);
+        window.pop_front();
+    }
+}
+
 void Writer::Finish(OutputFile& out, PackageTrailer trailer) {
     trailer.FileCount = fileBlocks_;
     trailer.Set(PackageFlag::MoreVolumes, out.moreVolumes);
@@ -369,8 +518,14 @@ BuildResult Writer::Run() {
     OpenOutput(outputPath_, peImage);
     Write(stub.data(), stub.size());
     Write(head_.data(), head_.size());
-    if (!spanned_)
-        for (const auto& f : d_.files) WriteFile(f);
+    if (!spanned_) {
+        unsigned threads = o_.threads > 0 ? unsigned(o_.threads) : std::thread::hardware_concurrency();
+        if (threads > 1 && d_.compress) {
+            WriteFilesInParallel(std::min(threads, 64u));
+        } else {
+            for (const auto& f : d_.files) WriteFile(f);
+        }
+    }
     CloseOutput();
     if (spanned_) {
         NextVolume();

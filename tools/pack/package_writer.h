@@ -27,6 +27,7 @@ struct BuildOptions {
     bool force = false;  // accept a stub template that fails the checks
     int64_t now = 0;     // seconds since 1970: the PackageTime
     bool clampDates = false;  // reproducible builds: no file date later than `now`
+    int threads = 0;          // blocks compressed at once; 0: one per core. The output is the same.
     std::function<void(uint64_t done, uint64_t total)> progress;
 };
 

@@ -48,12 +48,14 @@ protected:
         test::SetMtime(dir / path, mtime);
         sources[BaseName(path)] = bytes;
     }
-    BuildResult Make(const std::string& ini, int64_t now = kNow, const std::string& output = "") {
+    BuildResult Make(const std::string& ini, int64_t now = kNow, const std::string& output = "",
+                     int threads = 0) {
         test::WriteBytes(dir / "pkg.ini", ini);
         BuildOptions o;
         o.now = now;
         o.clampDates = true;
         o.output = output;
+        o.threads = threads;
         return BuildPackage(LoadDescription(dir / "pkg.ini"), o);
     }
     // name -> joined content, in the order of first appearance, read with the packager's reader.
@@ -192,6 +194,49 @@ TEST_F(Build, SameInputsAndTimeGiveTheSameBytes) {
     // Another time also gives other random token parts, not only another PackageTime.
     EXPECT_NE(TGFileInfo(dir / "a.exe").HeaderText(), TGFileInfo(dir / "c.exe").HeaderText());
     EXPECT_EQ(TGFileInfo(dir / "a.exe").DownloadToken(true), TGFileInfo(dir / "c.exe").DownloadToken(true));
+}
+
+// Blocks are compressed on several threads and written in order: any thread count gives the
+// bytes of a one-thread build, also with empty files and files cut into many blocks.
+TEST_F(Build, EveryThreadCountWritesTheSameBytes) {
+    AddFile("src/empty.txt", "");
+    AddFile("src/big.txt", Compressible(20000));
+    AddFile("src/noise.bin", Random(9000, 7));
+    const std::string ini = "[Package]\nStub=stub.exe\nBlockSize=1K\n" + kFiles +
+                            "empty.txt=src/empty.txt\nbig.txt=src/big.txt\nnoise.bin=src/noise.bin\n";
+    BuildResult one = Make(ini, kNow, dir / "one.exe", 1);
+    const std::string expected = test::ReadBytes(dir / "one.exe");
+    for (int threads : {2, 3, 8}) {
+        BuildResult many = Make(ini, kNow, dir / "many.exe", threads);
+        EXPECT_EQ(test::ReadBytes(dir / "many.exe"), expected) << threads << " threads";
+        EXPECT_EQ(many.fileBlocks, one.fileBlocks);
+    }
+    EXPECT_GT(one.fileBlocks, 30u);
+}
+
+// A source that changes between the description and its block is an error whichever thread
+// compressed it, and no package is left behind.
+TEST_F(Build, ASourceThatChangesFailsTheBuildOnEveryThreadCount) {
+    AddFile("src/big.txt", Compressible(20000));
+    const std::string ini = "[Package]\nStub=stub.exe\nBlockSize=1K\n" + kFiles + "big.txt=src/big.txt\n";
+    test::WriteBytes(dir / "pkg.ini", ini);
+    for (int threads : {1, 4}) {
+        PackageDescription d = LoadDescription(dir / "pkg.ini");
+        test::WriteBytes(dir / "src/big.txt", Compressible(5000));
+        BuildOptions o;
+        o.now = kNow;
+        o.threads = threads;
+        o.output = dir / "out.exe";
+        try {
+            BuildPackage(d, o);
+            ADD_FAILURE() << threads << " threads: a shrunk source was packed";
+        } catch (const PackError& e) {
+            EXPECT_NE(std::string(e.what()).find("became shorter"), std::string::npos) << e.what();
+        }
+        EXPECT_FALSE(std::filesystem::exists(dir / "out.exe"));
+        EXPECT_FALSE(std::filesystem::exists(dir / "out.exe.tmp"));
+        test::WriteBytes(dir / "src/big.txt", Compressible(20000));
+    }
 }
 
 TEST_F(Build, StoreAndBlockSizeShapeTheBlocks) {
