@@ -10,7 +10,15 @@ namespace zv {
 // Restricts the default DLL search to the system folder where kernel32 offers it
 // (SetDefaultDllDirectories, found at run time so older Windows still start) and drops the
 // current folder from the search (SetDllDirectoryA("")). Call first thing in the entry.
+// Where kernel32 lacks it (XP, Vista, 7 without its update; Vista is treated so anyway), the
+// libraries that system DLLs load on demand are loaded beforehand by full system-folder path.
 void HardenDllSearch();
+
+// Loads those libraries (what HardenDllSearch does without a restricted search).
+void PreloadSystemDlls();
+
+// True when HardenDllSearch restricted the default search to the system folder.
+bool DllSearchRestricted();
 
 // Full path of name inside the system folder.
 std::string SystemDllPath(const char* name);
