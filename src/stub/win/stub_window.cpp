@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "dialogs/msgbox_layout.h"
+#include "stub/agent_client.h"
 #include "stub/agent_state.h"
 #include "utils/switches.h"
 #include "utils/trace.h"
@@ -67,6 +68,20 @@ void OnTimer(HWND window) {
     }
 }
 
+// Any process may send wm_LocalMsg; the agent then posts to the window it names.
+void RegisterClient(HWND window, HWND client, int64_t message) {
+    if (!IsClientMessageNumber(message) || !IsWindow(client)) {
+        TraceOut().WriteLine("wm_LocalMsg: registration refused (window " +
+                             std::to_string(reinterpret_cast<uintptr_t>(client)) + ", message " +
+                             std::to_string(message) + ")");
+        return;
+    }
+    g_notifyWindow = client;
+    g_notifyMessage = UINT(message);
+    NotifyClient(50, int32_t(reinterpret_cast<INT_PTR>(window)));
+    NotifyClient(51, int32_t(wm_AgentMsg));
+}
+
 LRESULT HandleMessage(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_CREATE:
@@ -93,10 +108,7 @@ LRESULT HandleMessage(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
             Agent().StopCountdown = int32_t(wp);
             break;
         case wm_LocalMsg:
-            g_notifyWindow = reinterpret_cast<HWND>(wp);
-            g_notifyMessage = UINT(lp);
-            NotifyClient(50, int32_t(reinterpret_cast<INT_PTR>(window)));
-            NotifyClient(51, int32_t(wm_AgentMsg));
+            RegisterClient(window, reinterpret_cast<HWND>(wp), int64_t(uint32_t(lp)));
             break;
         case wm_AgentMsg:
             return HandleAgentCommand(int32_t(wp), int32_t(lp), Agent(), AgentIni());
@@ -157,8 +169,9 @@ void WinMain(const StubWindowHooks& hooks) {
         ShowWindow(StubWindow, SW_HIDE);
         MSG msg;
         for (;;) {
+            // -1 is a failure with nothing in msg: nothing to dispatch, and no reason to spin.
             BOOL got = GetMessageA(&msg, nullptr, 0, 0);
-            if (got == 0) break;
+            if (got == 0 || got == -1) break;
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
             if (LoopDone) break;
