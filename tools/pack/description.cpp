@@ -189,6 +189,7 @@ void Reader::Languages(const IniSection& s) {
             Fail(e, x.what());
         }
         d_.languages.push_back(ParseLanguageFile(e.key, text, file));
+        d_.languages.back().source = file;
     }
 }
 

@@ -24,6 +24,7 @@ struct PackFile {
 
 struct PackLanguage {
     std::string name;
+    std::string source;  // the language file
     std::vector<std::pair<std::string, std::string>> entries;
 };
 

@@ -56,6 +56,11 @@ int64_t PackageTimeFromUnix(int64_t unixSeconds) {
            c.minute * 60 + c.second;
 }
 
+bool PackageTimeInRange(int64_t packageTime) {
+    // 0001-01-01 is 693593 days before 1899-12-30, 9999-12-31 2958465 days after it.
+    return packageTime >= -693593LL * 86400 && packageTime < 2958466LL * 86400;
+}
+
 CivilTime CivilFromPackageTime(int64_t packageTime) {
     int64_t days = FloorDiv(packageTime, 86400);
     int64_t rest = packageTime - days * 86400;

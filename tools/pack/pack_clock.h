@@ -12,7 +12,9 @@ int64_t DaysFromCivil(int year, int month, int day);
 CivilTime CivilFromDays(int64_t days);  // time of day 00:00:00
 
 int64_t PackageTimeFromUnix(int64_t unixSeconds);
+// Only for times of the years 1 to 9999 (PackageTimeInRange); a stored time is anything.
 CivilTime CivilFromPackageTime(int64_t packageTime);
+bool PackageTimeInRange(int64_t packageTime);
 
 // Local date of the moment, clamped to the range the DOS form holds (1980..2107).
 uint32_t DosDateTimeFromUnix(int64_t unixSeconds);

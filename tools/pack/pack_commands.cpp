@@ -35,12 +35,12 @@ std::string TokenText(Get get) {
 bool Open(const std::string& path, PackageView& view, std::ostream& err) {
     view = ScanPackage(path);
     if (view.readable) return true;
-    for (const auto& e : view.errors) err << "error: " << e << "\n";
+    for (const auto& e : view.errors) err << "error: " << Printable(e) << "\n";
     return false;
 }
 
 int ReportErrors(const std::vector<std::string>& errors, std::ostream& err) {
-    for (const auto& e : errors) err << "error: " << e << "\n";
+    for (const auto& e : errors) err << "error: " << Printable(e) << "\n";
     return errors.empty() ? 0 : 1;
 }
 
@@ -99,8 +99,10 @@ int InfoCommand(const std::string& path, std::ostream& out, std::ostream& err) {
         << "FileCount: " << t.FileCount << "\n"
         << "PackageSignature: 0x4A3B2C1D\n"
         << "PackageChecksum: " << t.PackageChecksum << "\n"
-        << "PackageTime: " << t.PackageTime << " (" << FormatCivil(CivilFromPackageTime(t.PackageTime))
-        << " local)\n"
+        << "PackageTime: " << t.PackageTime << " ("
+        << (PackageTimeInRange(t.PackageTime) ? FormatCivil(CivilFromPackageTime(t.PackageTime)) + " local"
+                                              : std::string("out of range"))
+        << ")\n"
         << "SpaceRequired:";
     for (uint32_t s : t.SpaceRequired) out << " " << s;
     out << "\n"
@@ -117,25 +119,25 @@ int InfoCommand(const std::string& path, std::ostream& out, std::ostream& err) {
 
     // The head items as the stub's own reader gives them out.
     TGFileInfo info(view.volumes.front().path);
-    out << "UpdateUrl: " << info.UpdateUrl() << "\n"
-        << "InfoFileName: " << info.InfoFileName() << "\n"
-        << "OriginalFileName: " << info.OriginalFileName() << "\n"
-        << "AgentFileName: " << info.AgentFileName() << "\n"
-        << "UpdateToken: " << TokenText([&] { return info.UpdateToken(true); }) << "\n"
+    out << "UpdateUrl: " << Printable(info.UpdateUrl()) << "\n"
+        << "InfoFileName: " << Printable(info.InfoFileName()) << "\n"
+        << "OriginalFileName: " << Printable(info.OriginalFileName()) << "\n"
+        << "AgentFileName: " << Printable(info.AgentFileName()) << "\n"
+        << "UpdateToken: " << Printable(TokenText([&] { return info.UpdateToken(true); })) << "\n"
         << "SilentSetup: " << info.SilentSetup() << "\n";
     if (view.headBlockCount > 2) {
-        out << "DownloadUrl: " << info.DownloadUrl() << "\n"
-            << "DownloadFileName: " << info.DownloadFileName() << "\n"
+        out << "DownloadUrl: " << Printable(info.DownloadUrl()) << "\n"
+            << "DownloadFileName: " << Printable(info.DownloadFileName()) << "\n"
             << "AlwaysDownload: " << info.AlwaysDownload() << "\n"
-            << "DownloadToken: " << TokenText([&] { return info.DownloadToken(true); }) << "\n"
-            << "DownloadSize: " << info.DownloadSize() << "\n";
+            << "DownloadToken: " << Printable(TokenText([&] { return info.DownloadToken(true); })) << "\n"
+            << "DownloadSize: " << Printable(info.DownloadSize()) << "\n";
     }
     std::vector<std::string> languages = SUB::Items(view.languageText);
     out << "Languages: " << languages.size() << "\n";
     for (const auto& lang : languages) {
         std::vector<std::string> items = SUB::Items(lang);
-        out << "[" << (items.empty() ? std::string() : items[0]) << "]\n";
-        for (size_t i = 1; i < items.size(); ++i) out << "  " << items[i] << "\n";
+        out << "[" << Printable(items.empty() ? std::string() : items[0]) << "]\n";
+        for (size_t i = 1; i < items.size(); ++i) out << "  " << Printable(items[i]) << "\n";
     }
     return ReportErrors(view.errors, err);
 }
@@ -154,7 +156,7 @@ int ListCommand(const std::string& path, std::ostream& out, std::ostream& err) {
         if (!c.ok) errors.push_back(Where(v, b.offset) + ": " + c.error);
         ItemHeader item = ParseItemHeader(c.header);
         names.insert(item.name);
-        out << item.rawName << "\t" << DateText(item.date) << "\t" << c.dataSize << "\t" << b.StoredSize()
+        out << Printable(item.rawName) << "\t" << DateText(item.date) << "\t" << c.dataSize << "\t" << b.StoredSize()
             << "\t" << (b.Compressed() ? "zlib" : "store") << "\t" << v.number << "\n";
         plain += c.dataSize;
         stored += b.StoredSize();
@@ -250,71 +252,6 @@ int VerifyCommand(const std::string& path, std::ostream& out, std::ostream& err,
     out << "OK: " << sizes.size() << " files in " << view.fileBlocks.size() << " blocks, "
         << view.volumes.size() << (view.volumes.size() == 1 ? " file" : " files") << "\n";
     return 0;
-}
-
-int ExtractCommand(const std::string& path, const std::string& folder, std::ostream& out,
-                   std::ostream& err, const ReadOptions& options) {
-    PackageView view;
-    if (!Open(path, view, err)) return 1;
-    std::vector<std::string> errors = view.errors;
-    if (!MakeFolders(folder)) {
-        err << "error: cannot create folder " << folder << "\n";
-        return 1;
-    }
-    uint64_t total = 0, done = 0;
-    for (const auto& b : view.fileBlocks) total += b.StoredSize();
-    ProgressBar bar(err, options.progress, "extract");
-    BlockReader reader(view);
-    std::map<std::string, int64_t> dates;  // files made by this run -> date of their first piece
-    std::set<std::string> damaged;
-    for (const auto& b : view.fileBlocks) {
-        const VolumeView& v = view.volumes[b.volume];
-        const std::string where = Where(v, b.offset) + ": ";
-        std::unique_ptr<FILE, int (*)(FILE*)> file(nullptr, &std::fclose);
-        std::string name, problem;
-        // The item header arrives before any data: nothing is opened until its name proved plain.
-        auto onHeader = [&](const std::string& header) {
-            ItemHeader item = ParseItemHeader(header);
-            name = item.name;
-            problem = PlainFileNameProblem(name);
-            if (!problem.empty()) return false;
-            bool fresh = dates.emplace(name, item.date).second;
-            file.reset(std::fopen(JoinPath(folder, name).c_str(), fresh ? "wb" : "ab"));
-            if (!file) problem = "cannot write " + JoinPath(folder, name);
-            return bool(file);
-        };
-        auto onData = [&](const uint8_t* data, size_t size) {
-            return std::fwrite(data, 1, size, file.get()) == size;
-        };
-        BlockContent c = reader.Read(b, onHeader, onData);
-        bar.Update(done += b.StoredSize(), total);
-        bool closed = file && std::fclose(file.release()) == 0;
-        if (!problem.empty()) {
-            errors.push_back(where + (name.empty() || problem.compare(0, 6, "cannot") == 0
-                                          ? problem
-                                          : "refused unsafe file name \"" + name + "\": " + problem));
-        } else if (!c.ok || !closed) {
-            if (!c.ok && !c.error.empty()) errors.push_back(where + c.error);
-            else if (!c.hasNul) errors.push_back(where + "file block holds no item header");
-            else errors.push_back(where + "cannot write " + JoinPath(folder, name));
-            if (!name.empty()) damaged.insert(name);
-        }
-    }
-    bar.Finish();
-    // A file with a damaged piece is removed rather than left looking complete.
-    for (const auto& name : damaged) {
-        RemoveFileQuietly(JoinPath(folder, name));
-        dates.erase(name);
-    }
-    for (const auto& [name, date] : dates) {
-        CivilTime t;
-        int64_t when = 0;
-        if (date > 0 && date <= int64_t(UINT32_MAX) && CivilFromDosDateTime(uint32_t(date), t) &&
-            UnixFromLocalCivil(t, when))
-            SetModifiedTime(JoinPath(folder, name), when);
-    }
-    out << "Extracted " << dates.size() << " files to " << folder << "\n";
-    return ReportErrors(errors, err);
 }
 
 }  // namespace zv::pack

@@ -27,6 +27,10 @@ bool ParseByteSize(const std::string& text, uint64_t& value);
 bool WildcardMatch(const std::string& pattern, const std::string& name, bool ignoreCase);
 bool HasWildcard(const std::string& text);
 
+// The text with control characters (and DEL) written as \xNN, so that a name from a package can
+// be printed without driving the terminal.
+std::string Printable(const std::string& text);
+
 bool EqualsIgnoreCase(const std::string& a, const std::string& b);
 std::string LowerAscii(std::string text);
 

@@ -1,18 +1,24 @@
 #include "pack_platform.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include <sys/stat.h>
 #include <sys/types.h>
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #include <sys/utime.h>
 #include <windows.h>
 #else
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/statvfs.h>
 #include <sys/time.h>
 #include <unistd.h>
 #endif
@@ -131,6 +137,137 @@ bool SetModifiedTime(const std::string& path, int64_t unixSeconds) {
     tv[0].tv_usec = 0;
     tv[1] = tv[0];
     return utimes(path.c_str(), tv) == 0;
+#endif
+}
+
+std::string LastSystemError() {
+#ifdef _WIN32
+    DWORD code = GetLastError();
+    char buf[512] = {};
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                             buf, DWORD(sizeof buf), nullptr);
+    std::string text(buf, n);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.'))
+        text.pop_back();
+    return text.empty() ? "error " + std::to_string(code) : text;
+#else
+    return std::strerror(errno);
+#endif
+}
+
+std::string DescribeEntry(const std::string& path) {
+#ifdef _WIN32
+    DWORD a = GetFileAttributesA(path.c_str());
+    if (a == INVALID_FILE_ATTRIBUTES) return "nothing";
+    if (a & FILE_ATTRIBUTE_REPARSE_POINT) return "a reparse point (link or junction)";
+    if (a & FILE_ATTRIBUTE_DIRECTORY) return "a folder";
+    return "";
+#else
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) return "nothing";
+    switch (st.st_mode & S_IFMT) {
+        case S_IFREG: return "";
+        case S_IFLNK: return "a symbolic link";
+        case S_IFDIR: return "a folder";
+        case S_IFIFO: return "a FIFO";
+        case S_IFCHR:
+        case S_IFBLK: return "a device";
+        case S_IFSOCK: return "a socket";
+        default: return "not a regular file";
+    }
+#endif
+}
+
+NewFile CreateUniqueFile(const std::string& folder, const std::string& prefix) {
+    static std::atomic<unsigned> counter{0};
+    NewFile out;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+#ifdef _WIN32
+        const unsigned long id = GetCurrentProcessId();
+        const unsigned long tick = GetTickCount();
+#else
+        const unsigned long id = (unsigned long)getpid();
+        const unsigned long tick = (unsigned long)std::time(nullptr);
+#endif
+        std::string path = JoinPath(folder, prefix + std::to_string(id) + "-" + std::to_string(tick % 100000) +
+                                                "-" + std::to_string(counter++) + ".tmp");
+#ifdef _WIN32
+        HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                               nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            if (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS) continue;
+            out.error = LastSystemError();
+            return out;
+        }
+        int fd = _open_osfhandle(intptr_t(h), _O_BINARY | _O_WRONLY);
+        if (fd < 0) {
+            CloseHandle(h);
+            out.error = "cannot open " + path;
+            return out;
+        }
+        out.file = _fdopen(fd, "wb");
+        if (!out.file) _close(fd);
+#else
+        int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            out.error = LastSystemError();
+            return out;
+        }
+        out.file = fdopen(fd, "wb");
+        if (!out.file) close(fd);
+#endif
+        if (!out.file) {
+            out.error = LastSystemError();
+            RemoveFileQuietly(path);
+            return out;
+        }
+        out.path = path;
+        return out;
+    }
+    out.error = "no free temporary name in " + folder;
+    return out;
+}
+
+bool SetOpenFileTime(FILE* file, int64_t unixSeconds) {
+    if (std::fflush(file) != 0) return false;
+#ifdef _WIN32
+    HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    // FILETIME counts 100 ns steps since 1601-01-01.
+    const uint64_t ticks = uint64_t(unixSeconds + 11644473600LL) * 10000000ull;
+    FILETIME ft;
+    ft.dwLowDateTime = DWORD(ticks);
+    ft.dwHighDateTime = DWORD(ticks >> 32);
+    return h != INVALID_HANDLE_VALUE && SetFileTime(h, nullptr, &ft, &ft) != 0;
+#else
+    struct timespec times[2];
+    times[0].tv_sec = time_t(unixSeconds);
+    times[0].tv_nsec = 0;
+    times[1] = times[0];
+    return futimens(fileno(file), times) == 0;
+#endif
+}
+
+std::string PlaceFile(const std::string& from, const std::string& to) {
+    const std::string what = DescribeEntry(to);
+    if (!what.empty() && what != "nothing") return to + " is " + what + ": refused";
+    if (!MoveOver(from, to)) return "cannot write " + to + ": " + LastSystemError();
+    return "";
+}
+
+bool FreeSpace(const std::string& folder, uint64_t& freeBytes, uint64_t& clusterSize) {
+    clusterSize = 0;
+#ifdef _WIN32
+    ULARGE_INTEGER avail, total, totalFree;
+    if (!GetDiskFreeSpaceExA(folder.c_str(), &avail, &total, &totalFree)) return false;
+    freeBytes = avail.QuadPart;
+    return true;
+#else
+    struct statvfs st;
+    if (statvfs(folder.c_str(), &st) != 0) return false;
+    freeBytes = uint64_t(st.f_bavail) * uint64_t(st.f_frsize);
+    clusterSize = uint64_t(st.f_bsize);
+    return true;
 #endif
 }
 

@@ -155,7 +155,10 @@ PackageView ScanPackage(const std::string& path) {
                 view.errors.push_back(path + ": HeadBlockCount " + std::to_string(count) + " is not 2 or 3");
             view.headBlockCount = std::clamp(count, 2, 3);
             view.spanned = vol.peImage && vol.trailer.Has(PackageFlag::SpannedPackage);
-            if (!view.spanned && volumeName && number > 1) headPending = false;
+            if (!view.spanned && volumeName && number > 1) {
+                headPending = false;
+                view.startsMidSet = true;
+            }
         }
         std::vector<BlockView> blocks = WalkBlocks(*file, index, vol, view.errors);
         size_t first = 0;
@@ -246,7 +249,12 @@ BlockContent BlockReader::Read(const BlockView& block, const HeaderSink& onHeade
         return !stopped;
     };
 
-    std::vector<uint8_t> in(static_cast<size_t>(kPiece)), plain(static_cast<size_t>(kPiece));
+    if (in_.empty()) {
+        in_.resize(size_t(kPiece));
+        plain_.resize(size_t(kPiece));
+    }
+    std::vector<uint8_t>& in = in_;
+    std::vector<uint8_t>& plain = plain_;
     uint64_t left = block.StoredSize();
     if (!block.Compressed()) {
         while (left > 0) {

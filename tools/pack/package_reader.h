@@ -47,6 +47,9 @@ struct PackageView {
     std::vector<BlockView> fileBlocks;
     std::vector<std::string> errors;
     bool readable = false;    // trailer and signature found: the rest is worth a look
+    // The walk began at a later volume of an unspanned set: its head blocks, and the start of the
+    // first file, lie in a volume before it.
+    bool startsMidSet = false;
 
     const PackageTrailer& Trailer() const { return volumes.front().trailer; }
 };
@@ -76,6 +79,7 @@ public:
 private:
     IFile* Volume(size_t index);
     const PackageView& view_;
+    std::vector<uint8_t> in_, plain_;  // allocated once, not per block
     size_t openIndex_ = SIZE_MAX;
     std::unique_ptr<IFile> open_;
 };

@@ -20,13 +20,26 @@ namespace zv::pack {
 namespace {
 
 constexpr uint64_t kMaxStubSize = 256ull << 20;
+
+// Where SpaceRequired reached its 32-bit ceiling: "in plain bytes", "on drives with 65536-byte
+// clusters", ...; empty when nowhere. Many small files reach it for large clusters only.
+std::string ClampedSlots(const std::array<uint32_t, kSpaceRequiredSlots>& space) {
+    std::string plain, clusters;
+    for (int i = 0; i < kSpaceRequiredSlots; ++i) {
+        if (space[size_t(i)] != UINT32_MAX) continue;
+        if (kSpaceRequiredClusters[i] == 0) plain = "in plain bytes";
+        else clusters += (clusters.empty() ? "" : ", ") + std::to_string(kSpaceRequiredClusters[i]);
+    }
+    if (!clusters.empty()) clusters = "on drives with " + clusters + "-byte clusters";
+    return plain.empty() ? clusters : clusters.empty() ? plain : plain + " and " + clusters;
+}
 // A piece smaller than this is not worth a block at the end of a volume.
 constexpr uint64_t kSmallestPiece = 512;
 
 void WriteAll(IFile& file, const uint8_t* data, size_t size, const std::string& path) {
     while (size > 0) {
         int32_t chunk = int32_t(std::min<size_t>(size, 1u << 30));
-        if (file.Write(data, chunk) != chunk) throw PackError("cannot write " + path);
+        if (file.Write(data, chunk) != chunk) throw PackError("cannot write " + path + ": " + LastSystemError());
         data += chunk;
         size -= size_t(chunk);
     }
@@ -34,7 +47,10 @@ void WriteAll(IFile& file, const uint8_t* data, size_t size, const std::string& 
 
 std::vector<uint8_t> ReadStub(const std::string& path) {
     PathInfo info = StatPath(path);
-    if (!info.isRegularFile) throw PackError("stub template not found: " + path);
+    if (!info.exists) throw PackError("stub template not found: " + path);
+    if (!info.isRegularFile)
+        throw PackError("stub template " + path + " is " +
+                        (info.isDirectory ? std::string("a folder") : std::string("not a regular file")));
     if (info.size > kMaxStubSize) throw PackError("stub template is too large: " + path);
     auto file = OpenFile(path, OpenMode::ReadShared);
     std::vector<uint8_t> bytes(size_t(info.size));
@@ -110,6 +126,7 @@ public:
 
 private:
     void PrepareHead(const std::vector<uint8_t>& stub);
+    void CheckNotAnInput(const std::string& path) const;
     void OpenOutput(const std::string& path, bool peImage);
     void CloseOutput();
     void Write(const uint8_t* data, size_t size);
@@ -183,14 +200,32 @@ void Writer::PrepareHead(const std::vector<uint8_t>& stub) {
     }
 }
 
+void Writer::CheckNotAnInput(const std::string& path) const {
+    auto check = [&](const std::string& input, const char* what) {
+        if (!input.empty() && SamePath(path, input))
+            throw PackError("the output " + path + " would overwrite " + what + " " + input);
+    };
+    check(d_.path, "the description");
+    check(o_.stub.empty() ? d_.stub : o_.stub, "the stub template");
+    check(d_.setupFile, "the setup file");
+    for (const auto& lang : d_.languages) check(lang.source, "the language file");
+    for (const auto& f : d_.files) check(f.source, "the source file");
+}
+
 void Writer::OpenOutput(const std::string& path, bool peImage) {
+    CheckNotAnInput(path);
     OutputFile out;
     out.path = path;
-    out.tempPath = path + ".tmp";
     out.peImage = peImage;
+    // A fresh name, created exclusively: a link or anything else already standing at a
+    // predictable temporary name is never written through.
+    NewFile created = CreateUniqueFile(ParentFolder(path), BaseName(path) + ".");
+    if (!created.file) throw PackError("cannot create a temporary file beside " + path + ": " + created.error);
+    std::fclose(created.file);
+    out.tempPath = created.path;
     outputs_.push_back(out);
     file_ = OpenFile(out.tempPath, OpenMode::CreateWrite);
-    if (!file_) throw PackError("cannot create " + out.tempPath);
+    if (!file_) throw PackError("cannot create " + out.tempPath + ": " + LastSystemError());
     position_ = 0;
     volumeHasFiles_ = false;
 }
@@ -500,9 +535,10 @@ BuildResult Writer::Run() {
         sizes.push_back(f.size);
         total_bytes_ += f.size;
     }
-    bool clamped = false;
-    trailer_.SpaceRequired = ComputeSpaceRequired(sizes, &clamped);
-    if (clamped) warnings_.push_back("the files need more than 4 GB: SpaceRequired is clamped");
+    trailer_.SpaceRequired = ComputeSpaceRequired(sizes);
+    if (std::string slots = ClampedSlots(trailer_.SpaceRequired); !slots.empty())
+        warnings_.push_back("the files take 4 GB or more " + slots +
+                            ": SpaceRequired says 4 GB - 1 there");
     trailer_.HeadBlockCount = uint8_t(d_.hasDownload ? 3 : 2);
     trailer_.PackageTime = PackageTimeFromUnix(o_.now);
     trailer_.Set(PackageFlag::ShowTempNotice, d_.showTempNotice);

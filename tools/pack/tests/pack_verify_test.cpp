@@ -163,14 +163,17 @@ TEST_F(Damage, ExtractRefusesUnsafeNamesAndWritesNothingOutside) {
     AppendHeadBlock(image, "");
     AppendHeadBlock(image, "|http:|.info|.exe|x|0|");
     const char* names[] = {"..\\evil1.txt", "../evil2.txt", "ok.txt", "C:evil3.txt", "nul", "Engine.exe* /a"};
+    std::vector<uint64_t> sizes;
     for (const char* name : names) {
         std::string data = std::string("data of ") + name;
+        sizes.push_back(data.size());
         ASSERT_TRUE(AppendFileBlock(image, MakeFileBlockContent(name, 0, reinterpret_cast<const uint8_t*>(data.data()),
                                                                 data.size()), true));
     }
     PackageTrailer t = PackageTrailer::MakeNew();
     t.PackageStart = uint32_t(stub.size());
     t.FileCount = 6;
+    t.SpaceRequired = ComputeSpaceRequired(sizes);
     SealPackage(image, t, true);
     test::WriteBytes(dir / "hostile/pkg.exe", std::string(image.begin(), image.end()));
 
