@@ -1,4 +1,5 @@
 #include "rundir/run_time_dir.h"
+
 #include "run_dirs_fixture.h"
 
 namespace zv {
@@ -30,7 +31,9 @@ protected:
         SetHost(savedHost_);
         RunDirsTest::TearDown();
     }
-    static std::string Agent(const std::string& text) { return ExpandMacros(text, "\\", true, true); }
+    static std::string Agent(const std::string& text) {
+        return ExpandMacros(text, "\\", true, true);
+    }
 
 private:
     HostEnv savedHost_;
@@ -67,7 +70,8 @@ TEST_F(Macros, ValueMacrosComeFirstAndAlsoWithoutFolders) {
     EXPECT_EQ(Agent("[<LastExecutableExitCode>|<ReqFreeDiskSpaceMB>|<ProjectName>"
                     "<SelectedLanguage>]"),
               "[0|0|]");
-    EXPECT_EQ(ExpandMacros("<UserName> <InstallDir>", "\\", false, false), "Ann Smith <InstallDir>");
+    EXPECT_EQ(ExpandMacros("<UserName> <InstallDir>", "\\", false, false),
+              "Ann Smith <InstallDir>");
 }
 
 TEST_F(Macros, OnlyAskedFoldersAreAskedFor) {
@@ -90,9 +94,15 @@ TEST_F(Macros, DateMacro) {
         char code;
         const char* text;
     } rows[] = {
-        {'#', "06/December/2003"}, {'0', "1435"},       {'1', "06-12-03"},
-        {'2', "12-06-03"},         {'3', "03-12-06"},   {'4', "06-12-2003"},
-        {'5', "12-06-2003"},       {'6', "2003-12-06"}, {'7', "2003-12-06 07:15:02"},
+        {'#', "06/December/2003"},
+        {'0', "1435"},
+        {'1', "06-12-03"},
+        {'2', "12-06-03"},
+        {'3', "03-12-06"},
+        {'4', "06-12-2003"},
+        {'5', "12-06-2003"},
+        {'6', "2003-12-06"},
+        {'7', "2003-12-06 07:15:02"},
         {'8', ""},
     };
     for (const auto& row : rows) EXPECT_EQ(DateMacroText(row.code, now), row.text) << row.code;
@@ -114,9 +124,9 @@ TEST(CollapseBackslashes, Table) {
         {"\\\\", "\\\\"},
         {"C:\\Prog\\\\x.exe", "C:\\Prog\\x.exe"},
         {"C:\\a\\\\\\\\b", "C:\\a\\b"},
-        {"\\\\server\\share", "\\\\server\\share"},       // the first character is never touched
-        {"C:\\a\\\\", "C:\\a\\\\"},                       // nor the last pair
-        {"|C:\\a\\\\b|\\\\srv\\x|", "|C:\\a\\b|\\\\srv\\x|"},   // a list item's UNC start stays
+        {"\\\\server\\share", "\\\\server\\share"},  // the first character is never touched
+        {"C:\\a\\\\", "C:\\a\\\\"},                  // nor the last pair
+        {"|C:\\a\\\\b|\\\\srv\\x|", "|C:\\a\\b|\\\\srv\\x|"},  // a list item's UNC start stays
     };
     for (const auto& row : rows) EXPECT_EQ(CollapseBackslashes(row.path), row.expected) << row.path;
 

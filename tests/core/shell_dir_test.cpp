@@ -14,9 +14,9 @@ TEST_F(ShellDirs, ProfileFoldersFromTheDocumentsFolder) {
     M().shfolder[kCsidlPersonal | kCreate] = "C:\\Users\\ann\\Documents";
     const std::string allUsers = "C:\\Documents and Settings\\All Users";
     M().shfolder[kCsidlCommonAppData | kCreate] = allUsers + "\\Application Data";
-    for (const std::string& f : {std::string("C:\\Users\\ann\\Documents"),
-                                 std::string("C:\\Users\\ann"), std::string("C:\\Users"),
-                                 allUsers + "\\Application Data", allUsers})
+    for (const std::string& f :
+         {std::string("C:\\Users\\ann\\Documents"), std::string("C:\\Users\\ann"),
+          std::string("C:\\Users"), allUsers + "\\Application Data", allUsers})
         Exists(f);
     EXPECT_EQ(UserDir(false), "C:\\Users\\ann");
     EXPECT_EQ(UserDir(true), "C:\\Users\\ann\\");
@@ -80,7 +80,7 @@ TEST_F(ShellDirs, StartMenuAndDesktopTryTheUserThenAllUsers) {
 }
 
 TEST_F(ShellDirs, SixteenBitSystemFolder) {
-    EXPECT_EQ(WinSys16Dir(false), "C:\\Windows\\system32");   // neither candidate exists
+    EXPECT_EQ(WinSys16Dir(false), "C:\\Windows\\system32");  // neither candidate exists
     Exists("C:\\Windows\\system");
     EXPECT_EQ(WinSys16Dir(true), "C:\\Windows\\system\\");
     // Only the last "32" goes; when that folder is missing, the Windows folder's System.
@@ -92,15 +92,17 @@ TEST_F(ShellDirs, SixteenBitSystemFolder) {
 }
 
 TEST_F(ShellDirs, RegistryFolders) {
-    const std::string shell = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+    const std::string shell =
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
     M().registry[shell + "\nFonts"] = "D:\\Fonts";
     M().registry["SOFTWARE\\Microsoft\\Windows\\CurrentVersion\nProgramFilesDir"] =
         "C:\\Program Files";
     M().registry["SOFTWARE\\Microsoft\\Windows\\CurrentVersion\nCommonFilesDir"] =
         "C:\\Program Files\\Common Files\\";
-    M().registry["SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\nStart Menu"] =
+    M().registry
+        ["SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\nStart Menu"] =
         "C:\\Users\\ann\\Start Menu";
-    EXPECT_EQ(FontDir(false), "C:\\Windows\\Fonts");   // named, but not there
+    EXPECT_EQ(FontDir(false), "C:\\Windows\\Fonts");  // named, but not there
     Exists("D:\\Fonts");
     EXPECT_EQ(FontDir(false), "D:\\Fonts");
     EXPECT_EQ(ProgramFilesDir(true), "C:\\Program Files\\");

@@ -1,4 +1,5 @@
 #include "agent_settings_fixture.h"
+#include "rundir/run_time_dir.h"
 
 namespace zv {
 namespace {
@@ -159,6 +160,17 @@ TEST_F(UpdateFiles, AgentCommandsReadAndWriteTheOriginalFile) {
     EXPECT_EQ(OriginalFile::ProbeSecondsInterval(), -1);
     EXPECT_EQ(HandleAgentCommand(13, 600, state, ini), 0);
     EXPECT_EQ(OriginalFile::ReAskSecondsInterval(), 600);
+}
+
+TEST_F(UpdateFiles, RunningProcessExpandsWithTheInstalledFolders) {
+    Original("TargetDir", "C:\\Prog", "Directories");
+    Original("SharedDir", "C:\\Shared\\", "Directories");
+    Info("RunningProcess", "<InstallDir>\\App.exe");
+    SetInstallDirs(OriginalFile::TargetDir(), OriginalFile::SharedDir(),
+                   OriginalFile::AuxiliaryDir());
+    EXPECT_EQ(ExpandMacros(InfoFile::RunningProcess(), "\\", true, true), "C:\\Prog\\App.exe");
+    EXPECT_EQ(ExpandMacros("<InstallCommonDir>\\x.dll", "\\", true, true), "C:\\Shared\\x.dll");
+    SetInstallDirs("", "", "");
 }
 
 TEST(SaturatingAdd, HoldsAtTheLimits) {

@@ -1,3 +1,5 @@
+#include "autoupdate/win/agent_settings_win.h"
+
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -6,7 +8,6 @@
 
 #include "autoupdate/update_decision.h"
 #include "autoupdate/update_files.h"
-#include "autoupdate/win/agent_settings_win.h"
 #include "package/gfile_info.h"
 #include "rundir/run_time_dir.h"
 #include "rundir/shell_dir.h"
@@ -57,8 +58,9 @@ TEST_F(AgentSettingsWin, OriginalFileOnPrivateProfiles) {
     EXPECT_FALSE(OriginalFile::SetVersionOriginal(3));
     EXPECT_FALSE(PathExists(original));
 
-    PutFile(original, "[OriginalSetup]\r\nVersionOriginal=3\r\nProbeSecondsInterval=yes\r\n"
-                      "[MsgBox]\r\nFontSize=10\r\n[AutoUpdate]\r\ns2=Hello\r\n");
+    PutFile(original,
+            "[OriginalSetup]\r\nVersionOriginal=3\r\nProbeSecondsInterval=yes\r\n"
+            "[MsgBox]\r\nFontSize=10\r\n[AutoUpdate]\r\ns2=Hello\r\n");
     EXPECT_EQ(OriginalFile::VersionOriginal(), 3);
     EXPECT_EQ(OriginalFile::ProbeSecondsInterval(), 0);
     EXPECT_EQ(OriginalFile::FontSize(), 10);
@@ -70,14 +72,15 @@ TEST_F(AgentSettingsWin, OriginalFileOnPrivateProfiles) {
     EXPECT_EQ(OriginalFile::ProbeSecondsLast(), seconds);
     EXPECT_EQ(ReadIniString(original, "OriginalSetup", "__ProbeSecondsLast", ""),
               SecondsText(seconds));
-    EXPECT_EQ(ReadIniString(original, "MsgBox", "FontSize", ""), "10");   // the rest stays
+    EXPECT_EQ(ReadIniString(original, "MsgBox", "FontSize", ""), "10");  // the rest stays
 }
 
 TEST_F(AgentSettingsWin, InfoFileTypesOnPrivateProfiles) {
     ScratchFolder dir("info");
     const std::string info = dir / "Agent.info";
-    PutFile(info, "[NewSetup]\r\nSizeOfUpdateFile=3000000000\r\nBackgroundUpdate=yes\r\n"
-                  "InformFinish=1\r\nVersionNew=x5\r\n");
+    PutFile(info,
+            "[NewSetup]\r\nSizeOfUpdateFile=3000000000\r\nBackgroundUpdate=yes\r\n"
+            "InformFinish=1\r\nVersionNew=x5\r\n");
     EXPECT_EQ(ReadIniInteger(info, "NewSetup", "SizeOfUpdateFile", 0), 3000000000LL);
     EXPECT_EQ(ReadIniInteger(info, "NewSetup", "VersionNew", 0), 0);
     EXPECT_FALSE(ReadIniFlag(info, "NewSetup", "BackgroundUpdate"));
@@ -109,14 +112,16 @@ TEST_F(AgentSettingsWin, TestModeSetWithRegAdd) {
     const std::string key = std::string("\"HKCU\\") + kAutoUpdateSubKey + "\"";
     const std::string today = DateText(NowDateTime());
     ASSERT_EQ(RunHidden("reg.exe add " + key + " /v TestMode /t REG_DWORD /d 1 /f"), 0u);
-    ASSERT_EQ(RunHidden("reg.exe add " + key + " /v TestModeDate /t REG_SZ /d " + today + " /f"), 0u);
-    ASSERT_EQ(RunHidden("reg.exe add " + key + " /v TestModeURL /t REG_SZ /d \\\\srv\\test /f"), 0u);
+    ASSERT_EQ(RunHidden("reg.exe add " + key + " /v TestModeDate /t REG_SZ /d " + today + " /f"),
+              0u);
+    ASSERT_EQ(RunHidden("reg.exe add " + key + " /v TestModeURL /t REG_SZ /d \\\\srv\\test /f"),
+              0u);
     const bool on = CheckTestMode(true);
     const std::string url = AgentTestMode().TestModeURL;
     RunHidden("reg.exe add " + key + " /v TestModeDate /t REG_SZ /d 01-JAN-2000 /f");
     const bool stale = CheckTestMode(true);
     RegDeleteKeyA(HKEY_CURRENT_USER, kAutoUpdateSubKey);
-    EXPECT_TRUE(on);                  // a DWORD 1 reads as "1"
+    EXPECT_TRUE(on);  // a DWORD 1 reads as "1"
     EXPECT_EQ(url, "\\\\srv\\test");
     EXPECT_FALSE(stale);
     EXPECT_FALSE(CheckTestMode(true));
@@ -133,8 +138,8 @@ TEST_F(AgentSettingsWin, SpecialFoldersOfThePrefix) {
     EXPECT_TRUE(FolderThere(documents)) << documents;
     EXPECT_EQ(UserDir(true), ExtractFilePath(documents));
     for (auto folder : {&UserAppDataDir, &UserLocalAppDataDir, &AllUsersAppDataDir,
-                        &UserStartMenuDir, &UserStartProgramMenuDir, &UserDesktopDir,
-                        &AllUsersDir, &DocumentsAndSettingsDir, &FontDir, &ProgramFilesDir}) {
+                        &UserStartMenuDir, &UserStartProgramMenuDir, &UserDesktopDir, &AllUsersDir,
+                        &DocumentsAndSettingsDir, &FontDir, &ProgramFilesDir}) {
         const std::string path = folder(false);
         EXPECT_TRUE(FolderThere(path)) << path;
         EXPECT_EQ(folder(true), path + "\\");
@@ -147,7 +152,8 @@ TEST_F(AgentSettingsWin, SpecialFoldersOfThePrefix) {
     EXPECT_TRUE(StartsWith(GetSysDir(true), loaded, true)) << loaded;
 
     SetInstallDirs(GetWinDir(false), "", "");
-    EXPECT_EQ(ExpandMacros("<InstallDir>\\..\\x.exe", "\\", true, true), DriveRoot(GetWinDir(false)) + "x.exe");
+    EXPECT_EQ(ExpandMacros("<InstallDir>\\..\\x.exe", "\\", true, true),
+              DriveRoot(GetWinDir(false)) + "x.exe");
     EXPECT_EQ(ExpandMacros("<MyDocumentsDir>\\a.txt", "\\", true, true), documents + "\\a.txt");
     SetInstallDirs("", "", "");
 }
@@ -188,8 +194,9 @@ void Tick(HWND window) {
 TEST_F(AgentSettingsWin, CommandTableAnswersAClientThroughTheWindow) {
     ScratchFolder dir("agentcmd");
     AgentAt agent(dir);
-    PutFile(OriginalFilePath(), "[OriginalSetup]\r\nVersionOriginal=7\r\nProbeSecondsInterval=3600\r\n"
-                                "ProbeSecondsLast=4005702902\r\n");
+    PutFile(OriginalFilePath(),
+            "[OriginalSetup]\r\nVersionOriginal=7\r\nProbeSecondsInterval=3600\r\n"
+            "ProbeSecondsLast=4005702902\r\n");
     LRESULT version = 0, interval = 0, last = 0, written = -1, phase = -1;
     g_onTick = [&](HWND w) {
         Agent().AgentPhase = 2;
@@ -210,7 +217,7 @@ TEST_F(AgentSettingsWin, CommandTableAnswersAClientThroughTheWindow) {
     EXPECT_EQ(uint32_t(last), 4005702902u);
     EXPECT_EQ(written, 0);
     EXPECT_EQ(phase, 2);
-    EXPECT_EQ(OriginalFile::ProbeSecondsLast(), 4005702842LL);   // the same time, 60 s earlier
+    EXPECT_EQ(OriginalFile::ProbeSecondsLast(), 4005702842LL);  // the same time, 60 s earlier
 }
 
 }  // namespace
