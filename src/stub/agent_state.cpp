@@ -50,8 +50,8 @@ int32_t HandleAgentCommand(int32_t code, int32_t value, AgentState& state, Agent
         case 11: return low(ini.ReAskSecondsLast());
         case 12: ini.SetProbeSecondsInterval(value); return 0;
         case 13: ini.SetReAskSecondsInterval(value); return 0;
-        case 14: ini.SetProbeSecondsLast(value); return 0;
-        case 15: ini.SetReAskSecondsLast(value); return 0;
+        case 14: ini.SetProbeSecondsLast(int64_t(uint32_t(value))); return 0;
+        case 15: ini.SetReAskSecondsLast(int64_t(uint32_t(value))); return 0;
         case 20: case 21: case 22: case 23: case 24: case 25:
             state.Overrides.Set(code - 19, uint8_t(value & 0xFF));
             return 0;

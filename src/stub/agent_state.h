@@ -39,6 +39,7 @@ struct AgentState {
     int32_t AgentPhase = 0;              // 0 idle, 1 info download, 2 update/inform download, 3 installing
     int32_t ManualCheckState = 0;        // 2 ordered, 1 running this tick, 0 none
     bool ForceShot = false;
+    bool PeriodicProbing = true;         // cleared after a probe under interval 0: forced only
     bool JustDownloadInfoFile = false;
     TransientOverrides Overrides;
 };
@@ -65,7 +66,9 @@ public:
 AgentIniAccess& AgentIni();
 void SetAgentIni(AgentIniAccess* access);  // nullptr restores the empty one
 
-// Answers one wm_AgentMsg: code = wParam, value = lParam.
+// Answers one wm_AgentMsg: code = wParam, value = lParam. Times (codes 10, 11, 14, 15) travel
+// as unsigned 32 bits both ways: today's seconds since 1899 are above 2^31, and a time read and
+// written back must stay the same time.
 int32_t HandleAgentCommand(int32_t code, int32_t value, AgentState& state, AgentIniAccess& ini);
 
 }  // namespace zv

@@ -61,6 +61,16 @@ double LocalNow() {
     return 25569.0 + local / 86400.0;
 }
 
+uint32_t SteadyTickCount() { return uint32_t(uint64_t(SteadyMilliseconds())); }
+
+uint32_t NativeProcessId() {
+#ifdef __linux__
+    return uint32_t(getpid());
+#else
+    return 0;
+#endif
+}
+
 char Slash() { return '/'; }
 char Colon() { return ':'; }
 
@@ -71,6 +81,8 @@ HostEnv Defaults() {
     e.pumpMessages = &NoPump;
     e.milliseconds = &SteadyMilliseconds;
     e.now = &LocalNow;
+    e.tickCount = &SteadyTickCount;
+    e.processId = &NativeProcessId;
     e.upperCase = [](const std::string& text) { return AsciiUpper(text); };
     e.dateSeparator = &Slash;
     e.timeSeparator = &Colon;
@@ -99,6 +111,8 @@ HostEnv SetHost(const HostEnv& env) {
     if (env.pumpMessages) a.pumpMessages = env.pumpMessages;
     if (env.milliseconds) a.milliseconds = env.milliseconds;
     if (env.now) a.now = env.now;
+    if (env.tickCount) a.tickCount = env.tickCount;
+    if (env.processId) a.processId = env.processId;
     if (env.upperCase) a.upperCase = env.upperCase;
     if (env.dateSeparator) a.dateSeparator = env.dateSeparator;
     if (env.timeSeparator) a.timeSeparator = env.timeSeparator;

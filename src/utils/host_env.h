@@ -17,6 +17,9 @@ struct HostEnv {
     double (*milliseconds)() = nullptr;
     // Current local time as a day count since 1899-12-30 (with the day's fraction).
     double (*now)() = nullptr;
+    // Milliseconds since system start in 32 bits: wraps after 49.7 days, so compare differences.
+    uint32_t (*tickCount)() = nullptr;
+    uint32_t (*processId)() = nullptr;
     // Upper-cases one ANSI text with the system's rules (ASCII-only natively).
     std::string (*upperCase)(const std::string&) = nullptr;
     // Locale's date and time separators.

@@ -474,6 +474,8 @@ std::string ExtractFilePath(const std::string& path) {
     return p == std::string::npos ? std::string() : path.substr(0, p + 1);
 }
 
+bool IsLeadByte(char c) { return g_leadByte(c); }
+
 LeadByteTest SetLeadByteTest(LeadByteTest test) {
     LeadByteTest old = g_leadByte;
     g_leadByte = test ? test : &NeverLeadByte;

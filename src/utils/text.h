@@ -90,6 +90,7 @@ std::string GetExeDir(bool addBackslash);
 // No character is a lead byte until the Win32 layer installs the system's test.
 using LeadByteTest = bool (*)(char);
 LeadByteTest SetLeadByteTest(LeadByteTest test);
+bool IsLeadByte(char c);
 
 // Waiting: dispatches window messages through the Host seam.
 void YieldX(uint32_t milliseconds);

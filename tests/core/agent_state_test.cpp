@@ -17,7 +17,7 @@ TEST(AgentCommand, ReadsWritesAndIgnoresUnknownCodes) {
     FakeIni ini;
     EXPECT_EQ(HandleAgentCommand(8, 0, state, ini), 5);  // low 32 bits of the ini value
     EXPECT_EQ(HandleAgentCommand(15, -7, state, ini), 0);
-    EXPECT_EQ(ini.reAskLast, -7);                         // sign-extended
+    EXPECT_EQ(ini.reAskLast, 0xFFFFFFF9LL);               // a time: zero-extended
     state.AgentPhase = 2;
     EXPECT_EQ(HandleAgentCommand(7, 0, state, ini), 2);
 

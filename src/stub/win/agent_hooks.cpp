@@ -113,10 +113,6 @@ bool HandleParamOK(bool wasRunning) {
     return result;
 }
 
-void CheckTestMode(bool) {
-    // The update description files are not read yet: test mode stays off.
-}
-
 void AgentTimerTick(HWND) {
     if (g_timerBusy) return;
     g_timerBusy = true;

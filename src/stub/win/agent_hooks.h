@@ -11,8 +11,6 @@ extern bool ThisIs_AutoUpdateProg;
 void CreateAndRun_X_Exe(bool wasRunning);
 // Plain agent: forwards /STOP=, /WM_MSG= and /TEST= to the running copy as window messages.
 bool HandleParamOK(bool wasRunning);
-// Reads the test-mode settings; forced reads ignore the cached value.
-void CheckTestMode(bool force);
 // One tick of the agent copy's one-second timer.
 void AgentTimerTick(HWND window);
 // Clean-up after the stub window's loop has ended.

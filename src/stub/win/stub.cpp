@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "autoupdate/update_decision.h"
+#include "autoupdate/win/agent_settings_win.h"
 #include "lang/lang_strings.h"
 #include "lang/win/thread_locale.h"
 #include "package/gfile_info.h"
@@ -11,6 +13,7 @@
 #include "package/win/extract_fs_win.h"
 #include "package/win/setup_folder_win.h"
 #include "package/win/stub_dispatch.h"
+#include "rundir/win/shell_dir_win.h"
 #include "stub/run_mode.h"
 #include "stub/win/agent_hooks.h"
 #include "stub/win/stub_window.h"
@@ -47,6 +50,8 @@ void InstallSystemSeams() {
     InstallWin32ClusterSizeProbe();
     InstallThreadLocaleSource();
     InstallWin32ExtractFs();
+    InstallWin32RunDirs();
+    InstallWin32AgentSettings();
     InstallTraceSink();
 }
 

@@ -47,6 +47,9 @@ double WinNow() {
                            st.wMilliseconds});
 }
 
+uint32_t WinTickCount() { return GetTickCount(); }
+uint32_t WinProcessId() { return GetCurrentProcessId(); }
+
 std::string WinUpper(const std::string& text) {
     std::string out = text;
     if (!out.empty()) CharUpperBuffA(&out[0], DWORD(out.size()));
@@ -70,6 +73,8 @@ void InstallWin32Host() {
     e.pumpMessages = &WinPump;
     e.milliseconds = &WinMilliseconds;
     e.now = &WinNow;
+    e.tickCount = &WinTickCount;
+    e.processId = &WinProcessId;
     e.upperCase = &WinUpper;
     e.dateSeparator = &WinDateSeparator;
     e.timeSeparator = &WinTimeSeparator;

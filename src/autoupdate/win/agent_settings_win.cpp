@@ -1,0 +1,29 @@
+#include "autoupdate/win/agent_settings_win.h"
+
+#include "autoupdate/update_decision.h"
+#include "autoupdate/update_files.h"
+#include "inet/win/inet_http.h"
+#include "stub/agent_state.h"
+
+namespace zv {
+namespace {
+
+bool Win32InternetConnected() { return IsInternetConnected(); }
+
+int64_t Win32HttpFileSize(const std::string& url) {
+    const int32_t size = HTTP_GetFileSize(url);
+    // The content length is an unsigned 32-bit count; only -1 means "unknown".
+    return size == -1 ? -1 : int64_t(uint32_t(size));
+}
+
+}  // namespace
+
+void InstallWin32AgentSettings() {
+    UpdateNetHooks net;
+    net.internetConnected = &Win32InternetConnected;
+    net.httpFileSize = &Win32HttpFileSize;
+    SetUpdateNetHooks(net);
+    SetAgentIni(&UpdateFilesAgentIni());
+}
+
+}  // namespace zv
