@@ -23,6 +23,13 @@ if ! command -v makensis >/dev/null 2>&1; then
   $sudo apt-get install -y nsis >/dev/null
 fi
 
+# ---- stub size (no Wine needed; fails the run when the stub is past its budget) ----
+# STUB_SIZE_WARN_ONLY=1 reports an oversized stub and goes on with the other benchmarks.
+if ! "$root/bench/stub_size.sh"; then
+  [ "${STUB_SIZE_WARN_ONLY:-0}" = 1 ] || exit 1
+fi
+# ---- end of stub size ----
+
 echo "== building"
 cmake --preset host >/dev/null
 cmake --preset win32 >/dev/null

@@ -8,7 +8,7 @@ have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok
 
 pkgs=(cmake ninja-build make g++ clang g++-mingw-w64-i686-posix mingw-w64-i686-dev
       libz-mingw-w64-dev googletest zlib1g-dev xvfb xauth python3 osslsigncode nginx-light
-      binutils-mingw-w64-i686 curl)
+      binutils-mingw-w64-i686 curl nsis)
 for p in "${pkgs[@]}"; do have_pkg "$p" || need+=("$p"); done
 
 i386=0

@@ -3,16 +3,22 @@
 #pragma once
 #include <cstdint>
 #include <functional>
-#include <stdexcept>
+#include <exception>
 #include <string>
 
 namespace zv {
 
 // Raised by ZLibOpen when a zlib stream is damaged; carries zlib's text for the code ("data
 // error", ...). ExtractPackage catches it and reports the package as damaged.
-class EZLibError : public std::runtime_error {
+// Not a std::runtime_error: that would bring the C++ library's second (reference-counted)
+// string implementation into the stub for this one class.
+class EZLibError : public std::exception {
 public:
-    explicit EZLibError(const std::string& message) : std::runtime_error(message) {}
+    explicit EZLibError(const std::string& message) : message_(message) {}
+    const char* what() const noexcept override { return message_.c_str(); }
+
+private:
+    std::string message_;
 };
 
 // kind 0: range 0..high, position, step; kind 1: one step. Same shape as StubProgress.
