@@ -7,6 +7,12 @@
 // into a small queue, and the window thread is woken once per batch of chunks rather than for
 // every 8 KB chunk: waking another thread costs a good deal more than a chunk's transfer on some
 // systems.
+//
+// The shipped programs are built without thread-safe function-local statics (the guards would
+// bring back a threads library that Windows XP cannot load), so the reader thread must touch none
+// with a dynamic initializer: it calls only the read and detail functions it was given (the
+// caller binds every WinINet entry they use before the thread starts), and everything it shares
+// with the window thread is in State, under State::lock.
 #pragma once
 #include <windows.h>
 #include <wininet.h>

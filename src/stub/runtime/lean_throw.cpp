@@ -11,7 +11,6 @@
 // come to need one that is missing here, its versions are pulled in and the link fails on the
 // duplicates instead of silently growing.
 #include <exception>
-#include <functional>
 #include <new>
 
 namespace {
@@ -31,7 +30,6 @@ namespace std {
 
 void __throw_bad_alloc() { throw bad_alloc(); }
 void __throw_bad_array_new_length() { throw bad_array_new_length(); }
-void __throw_bad_function_call() { throw bad_function_call(); }
 void __throw_logic_error(const char* what) { throw LibraryFault(what); }
 void __throw_length_error(const char* what) { throw LibraryFault(what); }
 void __throw_runtime_error(const char* what) { throw LibraryFault(what); }
