@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Where the stub's bytes go: sums the input sections that a GNU ld map file kept, by origin.
 
-Usage: stub_size.py MAP [--by member|group] [--top N]
+Usage: stub_size.py MAP [--by area|group|member] [--top N]
 
 Groups: each of our libraries by source file, each toolchain archive (libstdc++, libgcc_eh,
 winpthread, mingwex, zlib, ...) as a whole or by member. Sizes are the kept input sections
@@ -93,13 +93,31 @@ def add(sizes, section, size, path, by_member):
     sizes[origin(path.strip(), by_member)][kind] += size
 
 
+def by_area(sizes):
+    """Our code per library, everything else per toolchain library."""
+    areas = collections.defaultdict(collections.Counter)
+    for name, counts in sizes.items():
+        if name.startswith("zolvex_core:"):
+            name = "our code: portable core"
+        elif name.startswith("zolvex_win:"):
+            name = "our code: Win32 layer"
+        elif name.startswith("stub app:"):
+            name = "our code: stub app + runtime shims"
+        elif name.startswith("import thunks"):
+            name = "import thunks"
+        areas[name].update(counts)
+    return areas
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("map")
-    ap.add_argument("--by", choices=("group", "member"), default="group")
+    ap.add_argument("--by", choices=("area", "group", "member"), default="group")
     ap.add_argument("--top", type=int, default=0)
     args = ap.parse_args()
     sizes = parse(args.map, args.by == "member")
+    if args.by == "area":
+        sizes = by_area(sizes)
     if not sizes:
         sys.exit("stub_size: no sections found in " + args.map)
     kinds = ["text", "rdata", "data", "eh", "imports", "rsrc", "other"]
