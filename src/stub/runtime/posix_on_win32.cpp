@@ -24,11 +24,15 @@
 
 namespace {
 
-// A statically initialised mutex is a small negative number until first use; it becomes a
-// pointer to a heap-allocated critical section, whichever thread gets there first.
+// A statically initialised mutex holds one of the initializer values (-1..-3, or 0 when merely
+// zeroed) until first use; then it becomes a pointer to a heap-allocated critical section,
+// whichever thread gets there first. Heap addresses above 2 GB are negative as intptr_t, so a
+// pointer is told by not being an initializer, not by its sign.
+bool Unallocated(intptr_t value) { return value >= -3 && value <= 0; }
+
 CRITICAL_SECTION* CriticalSectionOf(pthread_mutex_t* m) {
     intptr_t value = *m;
-    if (value > 0) return reinterpret_cast<CRITICAL_SECTION*>(value);
+    if (!Unallocated(value)) return reinterpret_cast<CRITICAL_SECTION*>(value);
     auto* cs = static_cast<CRITICAL_SECTION*>(HeapAlloc(GetProcessHeap(), 0, sizeof(CRITICAL_SECTION)));
     if (!cs) return nullptr;
     InitializeCriticalSection(cs);
@@ -51,7 +55,7 @@ int pthread_mutex_init(pthread_mutex_t* m, const pthread_mutexattr_t*) {
 }
 
 int pthread_mutex_destroy(pthread_mutex_t* m) {
-    if (*m > 0) {
+    if (!Unallocated(*m)) {
         auto* cs = reinterpret_cast<CRITICAL_SECTION*>(*m);
         DeleteCriticalSection(cs);
         HeapFree(GetProcessHeap(), 0, cs);
@@ -68,7 +72,7 @@ int pthread_mutex_lock(pthread_mutex_t* m) {
 }
 
 int pthread_mutex_unlock(pthread_mutex_t* m) {
-    if (*m <= 0) return EPERM;
+    if (Unallocated(*m)) return EPERM;
     LeaveCriticalSection(reinterpret_cast<CRITICAL_SECTION*>(*m));
     return 0;
 }
