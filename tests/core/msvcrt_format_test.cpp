@@ -34,7 +34,9 @@ TEST(MsvcrtFormat, RewritesC99LengthModifiersAndRefusesWhatMsvcrtPrintsDifferent
     for (const Case& c : cases) {
         std::string out;
         EXPECT_EQ(MsvcrtFormat(c.format, out), c.ok) << c.format;
-        if (c.ok) EXPECT_EQ(out, c.rewritten) << c.format;
+        if (c.ok) {
+            EXPECT_EQ(out, c.rewritten) << c.format;
+        }
     }
 }
 
