@@ -10,6 +10,7 @@
 #include <random>
 #include <thread>
 
+#include "error.h"
 #include "utils/host_env.h"
 #include "utils/sub.h"
 #include "utils/trace.h"
@@ -504,13 +505,7 @@ std::string GetExeDir(bool addBackslash) {
 // ---- Waiting ----
 
 void YieldX(uint32_t milliseconds) {
-    try {
-        Host().pumpMessages();
-    } catch (const std::exception& e) {
-        TraceException(e, "YieldX");
-    } catch (...) {
-        TraceException("unknown exception", "YieldX");
-    }
+    GuardBoundary("YieldX", [] { Host().pumpMessages(); });
     if (milliseconds)
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
     else

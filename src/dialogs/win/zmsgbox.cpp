@@ -9,6 +9,7 @@
 
 #include "dialogs/msgbox_markup.h"
 #include "dialogs/win/zmsgbox_parts.h"
+#include "error.h"
 #include "utils/text.h"
 #include "utils/trace.h"
 #include "utils/win/dll_loader.h"
@@ -156,7 +157,7 @@ LRESULT BoxMessage(BoxState& s, HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT CALLBACK BoxProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
-    try {
+    return GuardBoundary("ZMsgBox.WndProc", LRESULT(0), [&] {
         if (msg == WM_NCCREATE) {
             auto* cs = reinterpret_cast<CREATESTRUCTA*>(lp);
             SetWindowLongPtrA(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
@@ -165,12 +166,7 @@ LRESULT CALLBACK BoxProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
         BoxState* s = StateOf(wnd);
         if (!s) return DefWindowProcA(wnd, msg, wp, lp);
         return BoxMessage(*s, wnd, msg, wp, lp);
-    } catch (const std::exception& e) {
-        TraceException(e, "ZMsgBox.WndProc");
-    } catch (...) {
-        TraceException("unknown exception", "ZMsgBox.WndProc");
-    }
-    return 0;
+    });
 }
 
 bool RegisterBoxClass() {
@@ -199,7 +195,7 @@ void CreateButtons(BoxState& s, const std::string& captionList) {
                                  GetModuleHandleA(nullptr), nullptr);
         s.buttons[i] = b;
         if (!b) continue;
-        SendMessageA(b, WM_SETFONT, reinterpret_cast<WPARAM>(s.font.get()), FALSE);
+        SendMessageA(b, WM_SETFONT, reinterpret_cast<WPARAM>(s.font.Get()), FALSE);
         SetWindowLongPtrA(b, GWLP_USERDATA, set[i].result);
     }
     FocusButton(s, DefaultButtonIndex(s.flags, s.buttonCount));

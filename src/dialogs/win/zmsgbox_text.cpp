@@ -33,13 +33,13 @@ void ApplyBold(HWND text, const std::vector<BoldRange>& ranges) {
 
 BoxSize Measure(const BoxState& s, const std::string& plain) {
     WindowDC dc(s.text);
-    dc.SelectFont(s.font.get());
+    dc.SelectFont(s.font.Get());
     TEXTMETRICA tm{};
-    GetTextMetricsA(dc.get(), &tm);
+    GetTextMetricsA(dc.Get(), &tm);
     const int lineHeight = BoxLineHeight(tm.tmHeight, tm.tmExternalLeading, s.fontFace);
     return MeasureBoxText(plain, lineHeight, [&](const std::string& line) {
         SIZE sz{0, 0};
-        GetTextExtentPoint32A(dc.get(), line.data(), static_cast<int>(line.size()), &sz);
+        GetTextExtentPoint32A(dc.Get(), line.data(), static_cast<int>(line.size()), &sz);
         return static_cast<int>(sz.cx);
     });
 }
@@ -72,7 +72,7 @@ void CreateBoxText(BoxState& s, const std::string& markup) {
 
     const MarkupText converted = ConvertMarkup(markup);
     if (s.richEdit) SendMessageA(s.text, EM_SETEVENTMASK, 0, ENM_REQUESTRESIZE);
-    SendMessageA(s.text, WM_SETFONT, reinterpret_cast<WPARAM>(s.font.get()), FALSE);
+    SendMessageA(s.text, WM_SETFONT, reinterpret_cast<WPARAM>(s.font.Get()), FALSE);
     if (s.richEdit) SendMessageA(s.text, EM_SETBKGNDCOLOR, 0, GetSysColor(COLOR_WINDOW));
     SetWindowTextA(s.text, converted.text.c_str());
     if (s.richEdit) ApplyBold(s.text, converted.bold);
@@ -92,7 +92,7 @@ void PaintBox(const BoxState& s, HDC dc) {
 
     auto line = [&](int y, COLORREF colour) {
         UniquePen pen(CreatePen(PS_SOLID, 1, colour));
-        HGDIOBJ old = SelectObject(dc, pen.get());
+        HGDIOBJ old = SelectObject(dc, pen.Get());
         MoveToEx(dc, 0, y, nullptr);
         LineTo(dc, cW, y);
         SelectObject(dc, old);
@@ -105,7 +105,7 @@ void PaintBox(const BoxState& s, HDC dc) {
 
     RECT band{0, 0, kBandWidth, cH - 37};
     UniqueBrush bandBrush(CreateSolidBrush(kBandColour));
-    FillRect(dc, &band, bandBrush.get());
+    FillRect(dc, &band, bandBrush.Get());
 
     HICON icon = nullptr;
     switch (s.flags & boxflags::kIconMask) {

@@ -262,11 +262,8 @@ std::string ReadBody(HWND window, UniqueInternetHandle& request, const std::stri
 
 }  // namespace
 
-void UniqueInternetHandle::Reset(HINTERNET h) {
-    if (h_) {
-        if (auto close = ZV_WININET(kCloseHandle, InternetCloseHandle)) close(h_);
-    }
-    h_ = h;
+void CloseInternetHandle(HINTERNET h) {
+    if (auto close = ZV_WININET(kCloseHandle, InternetCloseHandle)) close(h);
 }
 
 void PreOpenUrl(const std::string& url) {

@@ -10,35 +10,18 @@
 #include <string>
 
 #include "inet/prog_bar.h"
+#include "utils/win/unique_owner.h"
 
 namespace zv {
 
-// Owns one WinINet handle; closes it with InternetCloseHandle.
-class UniqueInternetHandle {
-public:
-    UniqueInternetHandle() = default;
-    explicit UniqueInternetHandle(HINTERNET h) : h_(h) {}
-    ~UniqueInternetHandle() { Reset(); }
-    UniqueInternetHandle(UniqueInternetHandle&& o) noexcept : h_(o.Release()) {}
-    UniqueInternetHandle& operator=(UniqueInternetHandle&& o) noexcept {
-        if (this != &o) Reset(o.Release());
-        return *this;
-    }
-    UniqueInternetHandle(const UniqueInternetHandle&) = delete;
-    UniqueInternetHandle& operator=(const UniqueInternetHandle&) = delete;
-
-    HINTERNET Get() const { return h_; }
-    explicit operator bool() const { return h_ != nullptr; }
-    HINTERNET Release() {
-        HINTERNET h = h_;
-        h_ = nullptr;
-        return h;
-    }
-    void Reset(HINTERNET h = nullptr);
-
-private:
-    HINTERNET h_ = nullptr;
+// Gives a WinINet handle back through the run-time bound InternetCloseHandle.
+void CloseInternetHandle(HINTERNET h);
+struct InternetHandleTraits {
+    using Handle = HINTERNET;
+    static bool Valid(HINTERNET h) { return h != nullptr; }
+    static void Close(HINTERNET h) { CloseInternetHandle(h); }
 };
+using UniqueInternetHandle = UniqueOwner<InternetHandleTraits>;
 
 // A request and, on the credential path, the connection it belongs to (closed after it).
 struct HttpRequest {

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "error.h"
 #include "autoupdate/update_decision.h"
 #include "autoupdate/win/agent_settings_win.h"
 #include "lang/lang_strings.h"
@@ -162,13 +163,13 @@ int RunStub() {
     HardenDllSearch();
     LoadStartupLibraries();
     InstallSystemSeams();
-    try {
-        return RunStubGuarded();
-    } catch (const std::exception& e) {
-        TraceException(e, "RunStub");
-    } catch (...) {
-        TraceException("unknown exception", "RunStub");
-    }
+    bool ran = false;
+    int code = 0;
+    GuardBoundary("RunStub", [&] {
+        code = RunStubGuarded();
+        ran = true;
+    });
+    if (ran) return code;
     OwnPackage = nullptr;
     return exit_code::kDamaged;
 }

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "error.h"
 #include "dialogs/msgbox_layout.h"
 #include "stub/agent_client.h"
 #include "stub/agent_state.h"
@@ -121,14 +122,8 @@ LRESULT HandleMessage(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
 
 LRESULT CALLBACK StubWindowProc(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
     // Long work runs inside this procedure; nothing may escape it.
-    try {
-        return HandleMessage(window, msg, wp, lp);
-    } catch (const std::exception& e) {
-        TraceException(e, "StubWindowProc");
-    } catch (...) {
-        TraceException("unknown exception", "StubWindowProc");
-    }
-    return 0;
+    return GuardBoundary("StubWindowProc", LRESULT(0),
+                         [&] { return HandleMessage(window, msg, wp, lp); });
 }
 
 void InitCommonControlsAtRunTime() {

@@ -14,23 +14,10 @@
 namespace zv {
 namespace {
 
-class UniqueFind {
-public:
-    UniqueFind(const std::string& pattern, WIN32_FIND_DATAA& data)
-        : h_(FindFirstFileA(pattern.c_str(), &data)) {}
-    ~UniqueFind() {
-        if (Valid()) FindClose(h_);
-    }
-    UniqueFind(UniqueFind&& o) noexcept : h_(o.h_) { o.h_ = INVALID_HANDLE_VALUE; }
-    UniqueFind& operator=(UniqueFind&&) = delete;
-    UniqueFind(const UniqueFind&) = delete;
-    UniqueFind& operator=(const UniqueFind&) = delete;
-    bool Valid() const { return h_ != INVALID_HANDLE_VALUE; }
-    bool Next(WIN32_FIND_DATAA& data) { return FindNextFileA(h_, &data) != 0; }
-
-private:
-    HANDLE h_;
-};
+// A search started with FindFirstFileA.
+UniqueFindHandle StartFind(const std::string& pattern, WIN32_FIND_DATAA& data) {
+    return UniqueFindHandle(FindFirstFileA(pattern.c_str(), &data));
+}
 
 bool IsDotEntry(const char* name) {
     return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
@@ -77,7 +64,7 @@ std::string TempFolder() {
 int64_t GetFileSize64(const std::string& path) {
     if (path.empty() || path.find_first_of("*?") != std::string::npos) return 0;
     WIN32_FIND_DATAA data;
-    UniqueFind find(path, data);
+    UniqueFindHandle find = StartFind(path, data);
     if (!find.Valid()) return 0;
     return int64_t(uint64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow);
 }
@@ -101,7 +88,7 @@ double GetFreeDiskSpace(const std::string& path) {
 bool DeleteFiles(const std::string& mask, bool clearAttributes) {
     const std::string folder = ExtractFilePath(mask);
     WIN32_FIND_DATAA data;
-    UniqueFind find(mask, data);
+    UniqueFindHandle find = StartFind(mask, data);
     if (!find.Valid()) return false;
     bool found = false;
     do {
@@ -110,7 +97,7 @@ bool DeleteFiles(const std::string& mask, bool clearAttributes) {
         const std::string path = folder + data.cFileName;
         if (clearAttributes) SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileA(path.c_str());
-    } while (find.Next(data));
+    } while (FindNextFileA(find.Get(), &data));
     return found;
 }
 
@@ -125,12 +112,12 @@ bool DeleteTree(const std::string& folder, bool clearAttributes, const DeleteTre
     std::vector<std::pair<std::string, DWORD>> entries;
     {
         WIN32_FIND_DATAA data;
-        UniqueFind find(dir + "\\*", data);
+        UniqueFindHandle find = StartFind(dir + "\\*", data);
         if (find.Valid()) {
             do {
                 if (!IsDotEntry(data.cFileName))
                     entries.emplace_back(data.cFileName, data.dwFileAttributes);
-            } while (find.Next(data));
+            } while (FindNextFileA(find.Get(), &data));
         }
     }
     bool abort = false;

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "utils/win/unique_owner.h"
+
 namespace zv {
 
 // Fixed file version "a.b.c.d" of file's version resource ("" = the running executable); passed
@@ -33,36 +35,6 @@ bool ShellOpen(const std::string& file, const std::string& parameters, int showC
 // The system's text for the thread's last error code.
 std::string LastErrorText();
 
-// Owns a library loaded with LoadLibrary.
-class UniqueModule {
-public:
-    UniqueModule() = default;
-    explicit UniqueModule(HMODULE h) : h_(h) {}
-    ~UniqueModule() { Reset(); }
-    UniqueModule(UniqueModule&& o) noexcept : h_(o.Release()) {}
-    UniqueModule& operator=(UniqueModule&& o) noexcept {
-        if (this != &o) Reset(o.Release());
-        return *this;
-    }
-    UniqueModule(const UniqueModule&) = delete;
-    UniqueModule& operator=(const UniqueModule&) = delete;
-
-    HMODULE Get() const { return h_; }
-    explicit operator bool() const { return h_ != nullptr; }
-    // Keeps the library loaded for the rest of the process.
-    HMODULE Release() {
-        HMODULE h = h_;
-        h_ = nullptr;
-        return h;
-    }
-    void Reset(HMODULE h = nullptr) {
-        if (h_) FreeLibrary(h_);
-        h_ = h;
-    }
-
-private:
-    HMODULE h_ = nullptr;
-};
 
 struct LoadedProc {
     UniqueModule library;       // unloaded with this object unless released

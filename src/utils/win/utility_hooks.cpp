@@ -7,6 +7,7 @@
 #include "utils/files.h"
 #include "utils/ini_reg.h"
 #include "utils/run_log.h"
+#include "utils/win/unique_owner.h"
 #include "utils/win/win_file.h"
 
 namespace zv {
@@ -69,24 +70,10 @@ HKEY RootHandle(RegRoot root) {
     return HKEY_CURRENT_USER;
 }
 
-class UniqueKey {
-public:
-    UniqueKey() = default;
-    ~UniqueKey() {
-        if (key_) RegCloseKey(key_);
-    }
-    UniqueKey(const UniqueKey&) = delete;
-    UniqueKey& operator=(const UniqueKey&) = delete;
-    HKEY* Out() { return &key_; }
-    HKEY Get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
 
 bool Win32ReadReg(RegRoot root, const std::string& subKey, const std::string& valueName,
                   bool use64BitView, uint32_t& type, std::string& data) {
-    UniqueKey key;
+    UniqueRegKey key;
     const REGSAM access = KEY_READ | (use64BitView ? KEY_WOW64_64KEY : 0);
     if (RegOpenKeyExA(RootHandle(root), subKey.c_str(), 0, access, key.Out()) != ERROR_SUCCESS)
         return false;
