@@ -203,9 +203,14 @@ std::string MakeLanguageItem(const std::string& name,
                              const std::vector<std::pair<std::string, std::string>>& entries);
 std::string MakeLanguageBlock(const std::vector<std::string>& languageItems);
 
-// Appends the trailer to a complete package image (stub or volume, all blocks written):
-// sets ImageEnd (only for a PE image and when asked), fixes TrailerSize to 74 and fills
-// PackageChecksum (unless `checksumOff`, which stores 1234). Returns the trailer written.
+// Seals a package file whose blocks are all written: puts the trailer at `trailerAt` (the end of
+// the blocks), sets ImageEnd (only for a PE image and when asked), fixes TrailerSize to 74 and
+// fills PackageChecksum from the finished file (unless `checksumOff`, which stores 1234). Works on
+// a file of any size: nothing is held in memory. False when a write fails; `trailer` is then
+// unspecified, else it is the trailer written.
+bool SealPackageFile(IFile& file, int64_t trailerAt, PackageTrailer& trailer, bool setImageEnd,
+                     bool checksumOff = false);
+// The same for a package image in memory: appends the trailer. Returns the trailer written.
 PackageTrailer SealPackage(std::vector<uint8_t>& image, PackageTrailer trailer, bool setImageEnd,
                            bool checksumOff = false);
 
@@ -215,6 +220,10 @@ PackageTrailer SealPackage(std::vector<uint8_t>& image, PackageTrailer trailer, 
 uint32_t PackageChecksum(IFile& file, int32_t trailerSize);
 uint32_t PackageChecksum(const uint8_t* data, size_t size, int32_t trailerSize);
 uint32_t PackageChecksum(const std::string& fileName, int32_t trailerSize);
+// The extraction's rule: a volume passes when the sums agree or either of them is 1234.
+inline bool ChecksumPasses(uint32_t computed, uint32_t stored) {
+    return computed == stored || computed == kChecksumOff || stored == kChecksumOff;
+}
 
 // ---- Tokens ----
 

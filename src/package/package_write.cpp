@@ -87,18 +87,31 @@ std::string MakeLanguageBlock(const std::vector<std::string>& languageItems) {
     return block;
 }
 
+bool SealPackageFile(IFile& file, int64_t trailerAt, PackageTrailer& trailer, bool setImageEnd,
+                     bool checksumOff) {
+    trailer.TrailerSize = kTrailerSize;
+    trailer.PackageChecksum = 0;
+    PackageTrailer::Bytes bytes = trailer.Encode();
+    if (!file.Seek(trailerAt) || file.Write(bytes.data(), kTrailerSize) != kTrailerSize) return false;
+    if (setImageEnd && IsPeImage(file)) {
+        uint8_t words[8];
+        const uint64_t end = uint64_t(trailerAt) + kTrailerSize;
+        SetLE32(words, uint32_t(end >> 32));
+        SetLE32(words + 4, uint32_t(end));
+        if (!file.Seek(kImageEndHighOffset) || file.Write(words, 8) != 8) return false;
+    }
+    // The sum covers the finished file, ImageEnd and a zero checksum field included.
+    trailer.PackageChecksum = checksumOff ? kChecksumOff : PackageChecksum(file, kTrailerSize);
+    bytes = trailer.Encode();
+    return file.Seek(trailerAt) && file.Write(bytes.data(), kTrailerSize) == kTrailerSize;
+}
+
 PackageTrailer SealPackage(std::vector<uint8_t>& image, PackageTrailer trailer, bool setImageEnd,
                            bool checksumOff) {
-    trailer.TrailerSize = kTrailerSize;
-    if (setImageEnd && IsPeImage(image.data(), image.size()))
-        SetImageEnd(image.data(), image.size(), uint64_t(image.size()) + kTrailerSize);
-    size_t at = image.size();
-    trailer.PackageChecksum = 0;
-    image.resize(at + kTrailerSize);
-    trailer.EncodeTo(image.data() + at);
-    trailer.PackageChecksum =
-        checksumOff ? kChecksumOff : PackageChecksum(image.data(), image.size(), kTrailerSize);
-    trailer.EncodeTo(image.data() + at);
+    const int64_t at = int64_t(image.size());
+    MemoryFile file(std::move(image));
+    SealPackageFile(file, at, trailer, setImageEnd, checksumOff);
+    image = file.Bytes();
     return trailer;
 }
 

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <memory>
 
+#include "package/block_walk.h"
+#include "package/entry_name.h"
 #include "package/extract_fs.h"
 #include "package/gfile_info.h"
 #include "package/package_layout.h"
@@ -18,8 +20,6 @@
 namespace zv {
 namespace {
 
-// An item header is "|name|date|"; anything this long without its NUL is not one.
-constexpr size_t kMaxItemHeader = 32 * 1024;
 constexpr uint32_t kWaitAfterPrompt = 500;
 // Pending window messages run at least this often while blocks are read and inflated. Far below
 // what a user notices, yet it spares thousands of message-queue calls per package (each one costs
@@ -40,21 +40,6 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
     return folder + sep + name;
 }
 
-bool IsDeviceName(const std::string& name) {
-    // Windows maps these to devices whatever the extension ("NUL.txt") and trailing blanks.
-    std::string stem = name.substr(0, name.find('.'));
-    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-    stem = AsciiUpper(stem);
-    if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL" || stem == "CONIN$" ||
-        stem == "CONOUT$")
-        return true;
-    if (stem.size() != 4 || (stem.compare(0, 3, "COM") != 0 && stem.compare(0, 3, "LPT") != 0))
-        return false;
-    const unsigned char digit = static_cast<unsigned char>(stem[3]);
-    // The ANSI superscript digits 1, 2 and 3 name the same ports.
-    return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
-}
-
 // The plain content of one file block arrives here in pieces: the item header up to the first
 // NUL, then the file's bytes, which go straight to the destination file.
 class FileBlockWriter {
@@ -62,26 +47,17 @@ public:
     FileBlockWriter(const ExtractOptions& options, const ExtractUi& ui, ExtractResult& result)
         : options_(options), ui_(ui), result_(result) {}
 
-    bool Consume(const uint8_t* data, size_t size) {
-        if (state_ == State::Header || state_ == State::Overlong) {
-            const void* nul = std::memchr(data, 0, size);
-            size_t headerBytes = nul ? size_t(static_cast<const uint8_t*>(nul) - data) : size;
-            if (state_ == State::Header) {
-                header_.append(reinterpret_cast<const char*>(data), headerBytes);
-                if (header_.size() > kMaxItemHeader) state_ = State::Overlong;
-            }
-            if (!nul) return true;
-            if (state_ == State::Overlong) throw PackageDamage{"item header too long"};
-            StartFile();
-            data += headerBytes + 1;
-            size -= headerBytes + 1;
-        }
-        if (state_ == State::Data) WriteData(data, size);
-        // A block that names nothing need not be inflated any further.
-        return state_ != State::Skip;
+    // The item header, once its NUL was read; false when the block names nothing to write.
+    bool OnHeader(const std::string& header) {
+        StartFile(header);
+        return state_ == State::Data;
+    }
+    bool OnData(const uint8_t* data, size_t size) {
+        WriteData(data, size);
+        return true;
     }
 
-    // Called once the whole block went through Consume.
+    // Called once the whole block was read.
     void Finish() {
         if (state_ != State::Data) return;
         if (failed_) {
@@ -101,18 +77,19 @@ public:
     }
 
 private:
-    enum class State { Header, Overlong, Data, Skip };
+    enum class State { Header, Data, Skip };
 
-    void StartFile() {
+    void StartFile(const std::string& header) {
         // An empty item header names nothing; such a block carries nothing to write.
-        if (header_.empty()) {
+        if (header.empty()) {
             state_ = State::Skip;
             return;
         }
-        ItemHeader item = ParseItemHeader(header_);
-        if (header_.find('*') != std::string::npos) result_.mainFile = header_;
+        ItemHeader item = ParseItemHeader(header);
+        if (header.find('*') != std::string::npos) result_.mainFile = header;
         if (item.marked) result_.mainFile = item.rawName;
-        if (!IsSafeEntryName(item.name)) throw PackageDamage{"unsafe entry name \"" + item.name + "\""};
+        if (std::string problem = EntryNameProblem(item.name); !problem.empty())
+            throw PackageDamage{"unsafe entry name \"" + item.name + "\": " + problem};
         date_ = item.date;
         path_ = JoinPath(options_.destination, item.name);
         if (!FileExists(path_) && ui_.progress) ui_.progress(1, 0, 0, "", 1, 0);
@@ -150,7 +127,6 @@ private:
     const ExtractUi& ui_;
     ExtractResult& result_;
     State state_ = State::Header;
-    std::string header_;
     std::string path_;
     int64_t date_ = 0;
     std::unique_ptr<IFile> file_;
@@ -168,7 +144,7 @@ public:
 private:
     bool ExtractVolume(bool first);
     void BlockLoop(IFile& file, int64_t position, int64_t limit);
-    void FileBlock(IFile& file, bool compressed, int64_t size);
+    void FileBlock(IFile& file, const BlockRef& block);
     void WriteAgentCopy(IFile& file);
     bool NextVolume();
     void Progress(int kind, int64_t high) {
@@ -187,7 +163,7 @@ private:
     const ExtractOptions& options_;
     const ExtractUi& ui_;
     ExtractResult result_;
-    ZLibOpen inflater_;
+    FileBlockReader reader_{[this] { Pump(); }};
     std::string current_;
     int volume_ = 1;
     int64_t blockCounter_ = 0;
@@ -195,7 +171,6 @@ private:
     PackageTrailer trailer_;
     bool answer_ = true;
     double lastPump_ = -1e300;  // the first call always pumps
-    const std::function<void()> pump_ = [this] { Pump(); };
 };
 
 ExtractResult Extraction::Run() {
@@ -216,9 +191,6 @@ ExtractResult Extraction::Run() {
     } catch (const PackageDamage& damage) {
         result_.damaged = true;
         result_.damage = damage.what;
-    } catch (const EZLibError& e) {
-        result_.damaged = true;
-        result_.damage = std::string("damaged compressed block: ") + e.what();
     }
     if (!answer_) {
         result_.cancelled = true;
@@ -241,9 +213,8 @@ ExtractResult Extraction::Run() {
 bool Extraction::ExtractVolume(bool first) {
     ReadTrailer(current_, trailer_);
     if (first) TraceOut().Write("FileInfo.FilesCount=").Write(trailer_.FileCount).WriteLine();
-    const uint32_t computed = PackageChecksum(current_, trailer_.TrailerSize);
-    result_.checksumOk = computed == trailer_.PackageChecksum || computed == kChecksumOff ||
-                         trailer_.PackageChecksum == kChecksumOff;
+    result_.checksumOk = ChecksumPasses(PackageChecksum(current_, trailer_.TrailerSize),
+                                        trailer_.PackageChecksum);
     if (!result_.checksumOk) return false;
 
     std::unique_ptr<IFile> file = OpenFile(current_, OpenMode::ReadShared);
@@ -279,41 +250,24 @@ bool Extraction::ExtractVolume(bool first) {
 // Blocks follow each other up to the trailer; every stated length is checked against it before
 // anything is read.
 void Extraction::BlockLoop(IFile& file, int64_t position, int64_t limit) {
-    while (position < limit) {
+    BlockWalk walk(file, position, limit);
+    BlockRef block;
+    for (;;) {
         Pump();
-        uint8_t lengthBytes[4];
-        if (limit - position < int64_t(kBlockLengthSize) || !file.Seek(position) ||
-            file.Read(lengthBytes, 4) != 4)
-            throw PackageDamage{"package ends inside a block"};
-        const int32_t length = int32_t(GetLE32(lengthBytes));
-        const int64_t size = length < 0 ? -int64_t(length) : int64_t(length);
-        if (size > limit - position - int64_t(kBlockLengthSize))
-            throw PackageDamage{"block runs past the end of the volume"};
+        if (!walk.Next(block)) break;
         ++blockCounter_;
-        if (blockCounter_ > trailer_.HeadBlockCount) FileBlock(file, length > 0, size);
-        position += int64_t(kBlockLengthSize) + size;
-        if (blockCounter_ == trailer_.HeadBlockCount) headEnd_ = position;
+        if (blockCounter_ > trailer_.HeadBlockCount) FileBlock(file, block);
+        if (blockCounter_ == trailer_.HeadBlockCount) headEnd_ = block.End();
     }
+    if (!walk.error().empty()) throw PackageDamage{walk.error()};
 }
 
-void Extraction::FileBlock(IFile& file, bool compressed, int64_t size) {
+void Extraction::FileBlock(IFile& file, const BlockRef& block) {
     FileBlockWriter writer(options_, ui_, result_);
-    if (compressed) {
-        InflateReport report = inflater_.Inflate(
-            file, size, [&writer](const uint8_t* p, size_t n) { return writer.Consume(p, n); },
-            pump_);
-        if (report.outcome == InflateOutcome::SourceEnded)
-            throw PackageDamage{"package ends inside a block"};
-    } else {
-        std::vector<uint8_t> piece(size_t(std::min<int64_t>(size, kBlockReadPiece)));
-        for (int64_t left = size; left > 0;) {
-            int32_t got = file.Read(piece.data(), int32_t(std::min<int64_t>(left, kBlockReadPiece)));
-            if (got <= 0) throw PackageDamage{"package ends inside a block"};
-            writer.Consume(piece.data(), size_t(got));
-            left -= got;
-            Pump();
-        }
-    }
+    BlockContent content = reader_.Read(
+        file, block, [&writer](const std::string& header) { return writer.OnHeader(header); },
+        [&writer](const uint8_t* p, size_t n) { return writer.OnData(p, n); });
+    if (!content.ok && !content.stopped) throw PackageDamage{content.error};
     writer.Finish();
 }
 
@@ -374,15 +328,6 @@ bool Extraction::NextVolume() {
 ExtractResult ExtractPackage(const ExtractOptions& options, const ExtractUi& ui) {
     Extraction extraction(options, ui);
     return extraction.Run();
-}
-
-bool IsSafeEntryName(const std::string& name) {
-    if (name.empty() || name == "." || name == "..") return false;
-    for (unsigned char c : name)
-        if (c < 0x20 || std::strchr("\\/:*?\"<>|", c) != nullptr) return false;
-    // Windows drops trailing dots and blanks, so "a." would land on "a" (and ". ." on the folder).
-    if (name.back() == '.' || name.back() == ' ') return false;
-    return !IsDeviceName(name);
 }
 
 std::string VolumeBaseName(const std::string& packageFile) {

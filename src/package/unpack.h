@@ -6,6 +6,8 @@
 #include <exception>
 #include <string>
 
+#include "package/entry_name.h"
+
 namespace zv {
 
 // Raised by ZLibOpen when a zlib stream is damaged; carries zlib's text for the code ("data
@@ -66,9 +68,6 @@ ExtractResult ExtractPackage(const ExtractOptions& options, const ExtractUi& ui)
 int ExtractWriteFailures();
 void ResetExtractWriteFailures();  // tests
 
-// True for a plain file name that may be joined to the destination folder: no folder separators,
-// no drive colon, not "." or "..", not empty, not a reserved device name (CON, NUL, COM1, ...).
-bool IsSafeEntryName(const std::string& name);
 
 // Base name of a volume series (a final ".001" removed) and the path of volume n >= 2.
 std::string VolumeBaseName(const std::string& packageFile);

@@ -75,6 +75,7 @@ InflateReport ZLibOpen::Inflate(IFile& source, int64_t compressedSize, const Inf
         }
         if (rc == Z_STREAM_END) {
             report.outcome = InflateOutcome::StreamEnd;
+            report.trailing = remaining + int64_t(z->avail_in);
             return report;
         }
         if (pump) pump();

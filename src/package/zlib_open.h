@@ -29,6 +29,8 @@ struct InflateReport {
     InflateOutcome outcome = InflateOutcome::StreamEnd;
     int64_t compressedRead = 0;
     int64_t inflated = 0;
+    // Block bytes after the stream's end mark (read or not); a packager never writes any.
+    int64_t trailing = 0;
 };
 
 // Reusable buffers for many blocks (one allocation per extraction run rather than per block).

@@ -1,5 +1,5 @@
 // Ini files (private-profile semantics) and read-only registry access by full key path text.
-// The rules live here; the system calls sit behind IniRegBackend (Win32: utils/win/ini_reg_win.h).
+// The rules live here; the system calls sit behind IniRegBackend (Win32: installed by utils/win/utility_hooks.cpp).
 #pragma once
 #include <cstdint>
 #include <string>

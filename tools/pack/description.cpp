@@ -1,10 +1,13 @@
 #include "description.h"
 
+#include <climits>
 #include <cstdio>
 #include <map>
 #include <set>
 
 #include "ini_file.h"
+#include "package/block_walk.h"
+#include "package/package_layout.h"
 #include "pack_names.h"
 #include "pack_platform.h"
 #include "package/gfile_info.h"
@@ -257,6 +260,9 @@ void Reader::Files(const IniSection& s) {
                 Fail(e, "engine arguments must not contain '|'");
             for (unsigned char c : f.engineArgs)
                 if (c < 32) Fail(e, "engine arguments must not contain control characters");
+            if (MakeItemHeader(f.name + "* " + f.engineArgs, UINT32_MAX).size() > kMaxItemHeader)
+                Fail(e, "engine arguments are too long: the stub reads at most " +
+                            std::to_string(kMaxItemHeader) + " bytes of an item header");
         } else {
             f.name = entry;
         }

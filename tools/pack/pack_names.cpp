@@ -8,34 +8,7 @@ namespace {
 
 char LowerChar(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
-bool IsDeviceName(const std::string& name) {
-    // Windows maps these names to devices whatever extension follows them.
-    std::string stem = LowerAscii(name.substr(0, name.find('.')));
-    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-    static const char* const kDevices[] = {"con", "prn", "aux", "nul", "conin$", "conout$", "clock$"};
-    for (const char* d : kDevices)
-        if (stem == d) return true;
-    if (stem.size() == 4 && (stem.compare(0, 3, "com") == 0 || stem.compare(0, 3, "lpt") == 0) &&
-        stem[3] >= '0' && stem[3] <= '9')
-        return true;
-    return false;
-}
-
 }  // namespace
-
-std::string PlainFileNameProblem(const std::string& name) {
-    if (name.empty()) return "the name is empty";
-    if (name == "." || name == "..") return "\"" + name + "\" names a folder";
-    if (name.size() > 255) return "the name is longer than 255 characters";
-    for (unsigned char c : name) {
-        if (c < 32) return "the name contains a control character";
-        if (std::strchr("\\/:", c)) return "the name contains a folder or drive separator";
-        if (std::strchr("<>\"|?*", c)) return "the name contains a character Windows refuses";
-    }
-    if (name.back() == '.' || name.back() == ' ') return "the name ends in a dot or a blank";
-    if (IsDeviceName(name)) return "\"" + name + "\" is a device name on Windows";
-    return {};
-}
 
 bool ParseByteSize(const std::string& text, uint64_t& value) {
     std::string t = text;

@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "package/entry_name.h"
+
 namespace zv::pack {
 
 // Every failure the packager reports to its user: the message is complete and ends the command.
@@ -14,10 +16,9 @@ public:
 };
 
 // Why `name` cannot be written as a file directly inside the destination folder; empty when it
-// can. Rejects separators, drive colons, "." and "..", device names (also with an extension),
-// characters Windows refuses, control characters, trailing dots or blanks, and over-long names.
-std::string PlainFileNameProblem(const std::string& name);
-inline bool IsPlainFileName(const std::string& name) { return PlainFileNameProblem(name).empty(); }
+// can. The stub's own rule, so that the packager refuses exactly what the stub would.
+inline std::string PlainFileNameProblem(const std::string& name) { return EntryNameProblem(name); }
+inline bool IsPlainFileName(const std::string& name) { return IsSafeEntryName(name); }
 
 // "650M", "4k", "1G", "123" (K/M/G are powers of 1024, an optional trailing B is accepted).
 // False when the text is not such a size or does not fit 64 bits.

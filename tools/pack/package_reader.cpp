@@ -1,7 +1,5 @@
 #include "package_reader.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <climits>
 
@@ -14,8 +12,6 @@ namespace zv::pack {
 namespace {
 
 constexpr int kMaxVolumes = 99999;
-constexpr size_t kMaxItemHeader = 64 * 1024;
-constexpr int32_t kPiece = 64 * 1024;
 
 // Reads the trailer of one file; false (with an error) when there is no usable one.
 bool ReadVolume(IFile& file, VolumeView& v, std::vector<std::string>& errors) {
@@ -50,8 +46,7 @@ bool ReadVolume(IFile& file, VolumeView& v, std::vector<std::string>& errors) {
         return false;
     }
     v.computedChecksum = PackageChecksum(file, n);
-    v.checksumPasses = v.computedChecksum == v.trailer.PackageChecksum ||
-                       v.computedChecksum == kChecksumOff || v.trailer.PackageChecksum == kChecksumOff;
+    v.checksumPasses = ChecksumPasses(v.computedChecksum, v.trailer.PackageChecksum);
     if (!v.checksumPasses)
         errors.push_back(v.path + ": checksum mismatch (stored " + std::to_string(v.trailer.PackageChecksum) +
                          ", computed " + std::to_string(v.computedChecksum) + "): the stub would refuse it");
@@ -60,40 +55,15 @@ bool ReadVolume(IFile& file, VolumeView& v, std::vector<std::string>& errors) {
     return true;
 }
 
-// Walks the blocks of one volume; returns them in order.
+// Walks the blocks of one volume with the stub's walk; returns them in order.
 std::vector<BlockView> WalkBlocks(IFile& file, size_t index, VolumeView& v,
                                   std::vector<std::string>& errors) {
     std::vector<BlockView> blocks;
-    int64_t pos = v.trailer.PackageStart;
-    if (pos > v.trailerStart) {
-        errors.push_back(v.path + ": PackageStart " + std::to_string(pos) + " lies past the trailer");
-        return blocks;
-    }
-    while (pos < v.trailerStart) {
-        if (v.trailerStart - pos < 4) {
-            errors.push_back(Where(v, pos) + ": " + std::to_string(v.trailerStart - pos) +
-                             " stray bytes before the trailer");
-            break;
-        }
-        uint8_t len[4];
-        if (!ReadAt(file, pos, len, 4)) {
-            errors.push_back(Where(v, pos) + ": cannot read a block length");
-            break;
-        }
-        BlockView b;
-        b.volume = index;
-        b.offset = pos;
-        b.length = int32_t(GetLE32(len));
-        int64_t room = v.trailerStart - pos - 4;
-        if (int64_t(b.StoredSize()) > room) {
-            errors.push_back(Where(v, pos) + ": block of " + std::to_string(b.StoredSize()) +
-                             " bytes runs past the trailer (" + std::to_string(room) +
-                             " bytes left): truncated or damaged");
-            break;
-        }
-        blocks.push_back(b);
-        pos += 4 + int64_t(b.StoredSize());
-    }
+    BlockWalk walk(file, v.trailer.PackageStart, v.trailerStart);
+    BlockView b;
+    b.volume = index;
+    while (walk.Next(b)) blocks.push_back(b);
+    if (!walk.error().empty()) errors.push_back(Where(v, walk.errorAt()) + ": " + walk.error());
     v.blockCount = int(blocks.size());
     return blocks;
 }
@@ -220,96 +190,18 @@ IFile* BlockReader::Volume(size_t index) {
 }
 
 BlockContent BlockReader::Read(const BlockView& block, const HeaderSink& onHeader,
-                              const DataSink& onData) {
-    BlockContent out;
+                               const DataSink& onData) {
     IFile* file = Volume(block.volume);
-    if (!file || !file->Seek(block.offset + 4)) {
+    if (!file) {
+        BlockContent out;
         out.error = "cannot read " + view_.volumes[block.volume].path;
         return out;
     }
-    bool stopped = false;  // a sink said stop: not an error of the package
-    // Splits the plain content at its first NUL as the extraction does.
-    auto feed = [&](const uint8_t* p, size_t n) {
-        if (!out.hasNul) {
-            const uint8_t* nul = std::find(p, p + n, uint8_t(0));
-            out.header.append(reinterpret_cast<const char*>(p), size_t(nul - p));
-            if (out.header.size() > kMaxItemHeader) {
-                out.error = "item header longer than 64 KB (no NUL byte?)";
-                return false;
-            }
-            if (nul == p + n) return true;
-            out.hasNul = true;
-            n -= size_t(nul + 1 - p);
-            p = nul + 1;
-            if (onHeader && !onHeader(out.header)) stopped = true;
-            if (stopped) return false;
-        }
-        out.dataSize += n;
-        if (n && onData && !onData(p, n)) stopped = true;
-        return !stopped;
-    };
-
-    if (in_.empty()) {
-        in_.resize(size_t(kPiece));
-        plain_.resize(size_t(kPiece));
+    BlockContent out = reader_.Read(*file, block, onHeader, onData);
+    if (out.ok && out.trailingBytes) {
+        out.ok = false;
+        out.error = std::to_string(out.trailingBytes) + " bytes follow the end of the zlib stream";
     }
-    std::vector<uint8_t>& in = in_;
-    std::vector<uint8_t>& plain = plain_;
-    uint64_t left = block.StoredSize();
-    if (!block.Compressed()) {
-        while (left > 0) {
-            int32_t want = int32_t(std::min<uint64_t>(left, uint64_t(kPiece)));
-            int32_t got = file->Read(in.data(), want);
-            if (got <= 0) {
-                out.error = "stored data ends early";
-                return out;
-            }
-            left -= uint64_t(got);
-            if (!feed(in.data(), size_t(got))) return out;
-        }
-        out.ok = true;
-        return out;
-    }
-
-    z_stream z{};
-    if (inflateInit(&z) != Z_OK) {
-        out.error = "zlib cannot start";
-        return out;
-    }
-    int rc = Z_OK;
-    for (;;) {
-        if (z.avail_in == 0 && left > 0) {
-            int32_t got = file->Read(in.data(), int32_t(std::min<uint64_t>(left, uint64_t(kPiece))));
-            if (got <= 0) {
-                rc = Z_BUF_ERROR;
-                break;
-            }
-            left -= uint64_t(got);
-            z.next_in = in.data();
-            z.avail_in = uInt(got);
-        }
-        z.next_out = plain.data();
-        z.avail_out = uInt(plain.size());
-        rc = inflate(&z, Z_NO_FLUSH);
-        if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) break;
-        if (!feed(plain.data(), plain.size() - z.avail_out)) {
-            inflateEnd(&z);
-            return out;
-        }
-        if (rc == Z_STREAM_END) break;
-        // No progress possible: the input is used up before the stream's end.
-        if (rc == Z_BUF_ERROR && z.avail_in == 0 && left == 0) break;
-    }
-    if (rc == Z_STREAM_END) {
-        uint64_t extra = z.avail_in + left;
-        if (extra) out.error = std::to_string(extra) + " bytes follow the end of the zlib stream";
-        else out.ok = true;
-    } else if (rc == Z_BUF_ERROR || rc == Z_OK) {
-        out.error = "zlib stream ends early (truncated or damaged)";
-    } else {
-        out.error = std::string("zlib: ") + (z.msg ? z.msg : zError(rc));
-    }
-    inflateEnd(&z);
     return out;
 }
 

@@ -3,11 +3,13 @@
 // `verify` can name all of them.
 #pragma once
 #include <cstdint>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "package/block_walk.h"
 #include "package/package_layout.h"
 #include "utils/file_io.h"
 
@@ -31,12 +33,8 @@ struct VolumeView {
 // "<volume path> at offset <n>", the place an error message names.
 std::string Where(const VolumeView& v, int64_t offset);
 
-struct BlockView {
+struct BlockView : BlockRef {
     size_t volume = 0;   // index into PackageView::volumes
-    int64_t offset = 0;  // of the block's length field
-    int32_t length = 0;  // as stored: > 0 zlib stream, <= 0 stored bytes
-    bool Compressed() const { return length > 0; }
-    uint32_t StoredSize() const { return length > 0 ? uint32_t(length) : 0u - uint32_t(length); }
 };
 
 struct PackageView {
@@ -56,20 +54,9 @@ struct PackageView {
 
 PackageView ScanPackage(const std::string& path);
 
-// The plain content of one file block, streamed: the item header, then the data in pieces.
-struct BlockContent {
-    bool ok = false;
-    std::string error;
-    std::string header;      // text before the first NUL
-    bool hasNul = false;
-    uint64_t dataSize = 0;
-};
-// Either returns false to stop reading the block.
-using HeaderSink = std::function<bool(const std::string& header)>;
-using DataSink = std::function<bool(const uint8_t* data, size_t size)>;
-
-// Reads (and for zlib blocks inflates) a file block: `onHeader` sees the item header once its NUL
-// is reached, `onData` the bytes after it. A sink that stops the read leaves `ok` false.
+// Reads (and for zlib blocks inflates) file blocks with the stub's own reader, opening each
+// volume as its blocks come up. Bytes after the end of a zlib stream, which the stub skips, make
+// the block fail here: a packager never writes them.
 class BlockReader {
 public:
     explicit BlockReader(const PackageView& view) : view_(view) {}
@@ -79,7 +66,7 @@ public:
 private:
     IFile* Volume(size_t index);
     const PackageView& view_;
-    std::vector<uint8_t> in_, plain_;  // allocated once, not per block
+    FileBlockReader reader_;
     size_t openIndex_ = SIZE_MAX;
     std::unique_ptr<IFile> open_;
 };

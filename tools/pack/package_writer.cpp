@@ -484,24 +484,11 @@ void Writer::WriteFilesInParallel(unsigned threads) {
 void Writer::Finish(OutputFile& out, PackageTrailer trailer) {
     trailer.FileCount = fileBlocks_;
     trailer.Set(PackageFlag::MoreVolumes, out.moreVolumes);
-    trailer.PackageChecksum = 0;
     auto file = OpenFile(out.tempPath, OpenMode::ReadWrite);
     if (!file) throw PackError("cannot reopen " + out.tempPath);
-    auto bytes = trailer.Encode();
-    if (!file->Seek(out.trailerAt)) throw PackError("cannot write " + out.tempPath);
-    WriteAll(*file, bytes.data(), bytes.size(), out.tempPath);
-    if (out.peImage) {
-        uint8_t words[8];
-        uint64_t end = uint64_t(out.trailerAt) + kTrailerSize;
-        SetLE32(words, uint32_t(end >> 32));
-        SetLE32(words + 4, uint32_t(end));
-        if (!file->Seek(kImageEndHighOffset)) throw PackError("cannot write " + out.tempPath);
-        WriteAll(*file, words, 8, out.tempPath);
-    }
-    trailer.PackageChecksum = PackageChecksum(*file, kTrailerSize);
-    bytes = trailer.Encode();
-    if (!file->Seek(out.trailerAt)) throw PackError("cannot write " + out.tempPath);
-    WriteAll(*file, bytes.data(), bytes.size(), out.tempPath);
+    if (!SealPackageFile(*file, out.trailerAt, trailer, out.peImage))
+        throw PackError("cannot write " + out.tempPath + ": " + LastSystemError());
+    const PackageTrailer::Bytes bytes = trailer.Encode();
     file.reset();
     // Buffered bytes may still fail when the file is closed, and closing reports nothing: read
     // the end back rather than call a short file a package.
