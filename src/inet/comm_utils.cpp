@@ -42,6 +42,16 @@ std::string PartialFileName(const std::string& target, uint32_t size, uint32_t f
 
 std::string PartialFileMask(const std::string& target) { return target + ".*"; }
 
+bool IsPartialFileOf(const std::string& target, const std::string& fileName) {
+    const std::string base = ExtractFileName(target) + ".";
+    const std::string name = ExtractFileName(fileName);
+    if (base.size() < 2 || name.size() <= base.size() || !SameText(name.substr(0, base.size()), base))
+        return false;
+    for (size_t i = base.size(); i < name.size(); ++i)
+        if (name[i] < '0' || name[i] > '9') return false;
+    return true;
+}
+
 bool HasUrlScheme(const std::string& url) {
     // RFC 3986: a letter, then letters, digits, "+", "-" or ".", then ":"; "://" is required so
     // that "host:8080/x" stays a bare address.

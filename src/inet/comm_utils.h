@@ -21,6 +21,9 @@ int64_t DownloadProgressMaximum(uint32_t size, uint32_t chunk);
 std::string PartialFileName(const std::string& target, uint32_t size, uint32_t fileDate);
 // Every partial file of target, for deletion before a new download.
 std::string PartialFileMask(const std::string& target);
+// A file the mask finds is a download's own partial file only when its name is the target's
+// name, a dot and decimal digits: "App.exe" is never a partial file of the target "App".
+bool IsPartialFileOf(const std::string& target, const std::string& fileName);
 
 // True when the address starts with a scheme ("http://", "https://", "ftp://", ...).
 bool HasUrlScheme(const std::string& url);

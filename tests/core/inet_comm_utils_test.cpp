@@ -161,3 +161,31 @@ TEST(HtmlErrorPage, IisHintOnlyWhenAskedAndPresent) {
 
 }  // namespace
 }  // namespace zv
+
+namespace zv {
+namespace {
+
+TEST(PartialFiles, OnlyTheTargetDotDigitsIsAPartialFile) {
+    struct Row {
+        const char* target;
+        const char* name;
+        bool partial;
+    } rows[] = {
+        {"C:\\Agent\\App", "App.123", true},
+        {"C:\\Agent\\App", "app.4294967295", true},
+        {"C:\\Agent\\App", "App.exe", false},
+        {"C:\\Agent\\App", "App.original", false},
+        {"C:\\Agent\\App", "App.info", false},
+        {"C:\\Agent\\App", "App.", false},
+        {"C:\\Agent\\App", "App.12a", false},
+        {"C:\\Agent\\App.exe", "App.exe.77", true},
+        {"C:\\Agent\\App.exe", "App.exe", false},
+        {"C:\\Agent\\App.exe", "App.exe.log", false},
+        {"C:\\Agent\\App", "Apple.1", false},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(IsPartialFileOf(row.target, row.name), row.partial) << row.target << " " << row.name;
+}
+
+}  // namespace
+}  // namespace zv

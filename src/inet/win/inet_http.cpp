@@ -18,6 +18,21 @@ namespace zv {
 
 namespace {
 
+// Only the download's own leftovers (target + "." + digits): the mask alone would also take the
+// agent's App.exe, App.original and App.info for an update named App.
+void DeletePartialFiles(const std::string& target) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(PartialFileMask(target).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    const std::string folder = ExtractFilePath(target);
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            IsPartialFileOf(target, found.cFileName))
+            DeleteFileA((folder + found.cFileName).c_str());
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
 constexpr DWORD kInternetTimeoutMs = 180000;
 // A memory download holds a description file or similar; a server that sends more is not
 // allowed to exhaust the 32-bit address space.
@@ -202,7 +217,7 @@ std::string ReadBody(HWND window, UniqueInternetHandle& request, const std::stri
     std::string partial;
     if (!target.empty()) {
         partial = PartialFileName(target, size, fileDate);
-        DeleteFiles(PartialFileMask(target), false);
+        DeletePartialFiles(target);
     }
     const uint32_t chunk = DownloadChunkSize(size);
     uint32_t done = 0;
