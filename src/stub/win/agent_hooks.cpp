@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "autoupdate/update_cycle.h"
 #include "inet/win/inet_http.h"
 #include "package/gfile_info.h"
 #include "stub/agent_state.h"
@@ -17,8 +18,6 @@
 namespace zv {
 
 namespace {
-
-bool g_timerBusy = false;
 
 void TracePid() { TraceOut().Write(int64_t(GetCurrentProcessId())); }
 
@@ -114,25 +113,7 @@ bool HandleParamOK(bool wasRunning) {
 }
 
 void AgentTimerTick(HWND) {
-    if (g_timerBusy) return;
-    g_timerBusy = true;
-    AgentState& agent = Agent();
-    if (agent.JustDownloadInfoFile) {
-        TraceOut().WriteLine("-------------- JustDownloadInfoFile ---------------");
-        agent.JustDownloadInfoFile = false;
-    } else {
-        agent.AgentPhase = 0;
-        if (agent.ManualCheckState == 2) agent.ManualCheckState = 1;
-        if (agent.ManualCheckState == 1) agent.AutoUpdateTimerCount = 0;
-        if (agent.StopCountdown == 0) PostQuitMessage(0);
-        if (agent.StopCountdown >= 0) --agent.StopCountdown;
-        ++agent.AutoUpdateTimerCount;
-        TracePid();
-        TraceOut().Write(" AutoUpdateTimerCount=").Write(agent.AutoUpdateTimerCount).WriteLine();
-        if (agent.ManualCheckState == 1) agent.ManualCheckState = 0;
-    }
-    agent.AgentPhase = 0;
-    g_timerBusy = false;
+    if (UpdateCycle* cycle = AgentCycle()) cycle->AgentTimerTick();
 }
 
 void AfterStubLoop() { UnloadWinINet(); }

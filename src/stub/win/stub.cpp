@@ -4,6 +4,7 @@
 
 #include "error.h"
 #include "autoupdate/update_decision.h"
+#include "autoupdate/win/agent_platform_win.h"
 #include "autoupdate/win/agent_settings_win.h"
 #include "lang/lang_strings.h"
 #include "lang/win/thread_locale.h"
@@ -53,6 +54,7 @@ void InstallSystemSeams() {
     InstallWin32ExtractFs();
     InstallWin32RunDirs();
     InstallWin32AgentSettings();
+    InstallWin32AgentPlatform();
     InstallTraceSink();
 }
 

@@ -24,6 +24,11 @@ std::string WinExePath() {
 void WinPump() {
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            // A wait inside a tick must not swallow the stop meant for the main loop.
+            PostQuitMessage(int(msg.wParam));
+            return;
+        }
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }

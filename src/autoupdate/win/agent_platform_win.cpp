@@ -1,0 +1,200 @@
+#include "autoupdate/win/agent_platform_win.h"
+
+#include <windows.h>
+
+#include "autoupdate/agent_platform.h"
+#include "autoupdate/update_cycle.h"
+#include "autoupdate/update_files.h"
+#include "autoupdate/win/agent_programs_win.h"
+#include "dialogs/win/inform_dialog.h"
+#include "dialogs/win/zmsgbox.h"
+#include "inet/win/inet_http.h"
+#include "package/gfile_info.h"
+#include "package/win/setup_folder_win.h"
+#include "package/win/stub_setup.h"
+#include "stub/win/stub_window.h"
+#include "utils/text.h"
+#include "utils/win/unique_owner.h"
+
+namespace zv {
+namespace {
+
+constexpr DWORD kCopyChunk = 65536;
+
+class FileHandle {
+public:
+    explicit FileHandle(HANDLE h) : h_(h) {}
+    ~FileHandle() {
+        if (valid()) CloseHandle(h_);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
+    HANDLE get() const { return h_; }
+
+private:
+    HANDLE h_;
+};
+
+bool WriteAll(HANDLE file, const char* data, DWORD size) {
+    DWORD written = 0;
+    return WriteFile(file, data, size, &written, nullptr) && written == size;
+}
+
+// Copies in bounded chunks into a temporary name beside to and moves it into place at the end.
+bool CopyChunked(const std::string& from, const std::string& to, int64_t maxBytes) {
+    FileHandle in(CreateFileA(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!in.valid()) return false;
+    const std::string temp = to + ".tmp";
+    bool ok = true;
+    {
+        FileHandle out(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!out.valid()) return false;
+        std::string buffer(kCopyChunk, '\0');
+        int64_t total = 0;
+        for (;;) {
+            DWORD read = 0;
+            if (!ReadFile(in.get(), &buffer[0], kCopyChunk, &read, nullptr)) {
+                ok = false;
+                break;
+            }
+            if (read == 0) break;
+            total += read;
+            if ((maxBytes > 0 && total > maxBytes) || !WriteAll(out.get(), buffer.data(), read)) {
+                ok = false;
+                break;
+            }
+        }
+    }
+    if (ok) ok = MoveFileExA(temp.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    if (!ok) DeleteFileA(temp.c_str());
+    return ok;
+}
+
+class Win32AgentPlatform : public AgentPlatform {
+public:
+    bool FileExists(const std::string& path) override {
+        const DWORD attributes = GetFileAttributesA(path.c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    }
+    bool CopyFileBounded(const std::string& from, const std::string& to, int64_t max) override {
+        return CopyChunked(from, to, max);
+    }
+    bool ReadFileBounded(const std::string& path, int64_t max, std::string& data) override {
+        FileHandle in(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!in.valid()) return false;
+        LARGE_INTEGER size;
+        if (!GetFileSizeEx(in.get(), &size) || (max > 0 && size.QuadPart > max)) return false;
+        data.assign(size_t(size.QuadPart), '\0');
+        DWORD read = 0;
+        if (!data.empty() && (!ReadFile(in.get(), &data[0], DWORD(data.size()), &read, nullptr) ||
+                              read != data.size()))
+            return false;
+        return true;
+    }
+    bool WriteFileAtomic(const std::string& path, const std::string& data) override {
+        const std::string temp = path + ".tmp";
+        bool ok;
+        {
+            FileHandle out(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+            ok = out.valid() && WriteAll(out.get(), data.data(), DWORD(data.size()));
+        }
+        if (ok) ok = MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+        if (!ok) DeleteFileA(temp.c_str());
+        return ok;
+    }
+    bool DeleteFile(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
+
+    bool InternetConnected(std::string& error) override { return IsInternetConnected(&error); }
+    std::string HttpDownload(bool parentVisible, const std::string& url, const std::string& target,
+                             int64_t, std::string& data) override {
+        return HTTP_DownloadFile(parentVisible ? StubWindow : nullptr, url, target, &StubProgBar(),
+                                 target.empty() ? &data : nullptr);
+    }
+    void Wait(uint32_t ms) override { zv::Wait(ms); }
+
+    void ShowStubWindow(bool show) override {
+        if (StubWindow) ShowWindow(StubWindow, show ? SW_SHOW : SW_HIDE);
+    }
+    void SetStatusText(const std::string& text, const std::string& font, int charset,
+                       int size) override {
+        if (StatusLabel) SetLabelText(StatusLabel, text, font, charset, size);
+    }
+    void Progress(int kind, uint16_t range, int32_t step, int32_t position) override {
+        StubProgress(kind, 0, range, "", step, position);
+    }
+    bool AbortRequested() override { return zv::AbortRequested; }
+    void ClearAbortRequested() override { zv::AbortRequested = false; }
+    void NotifyClient(int32_t code, int32_t value) override { zv::NotifyClient(code, value); }
+    void PostQuit() override { PostQuitMessage(0); }
+    void DestroyAgentWindow() override {
+        if (StubWindow) PostMessageA(StubWindow, WM_DESTROY, 0, 0);
+    }
+
+    void SetMsgBoxFont(const std::string& face, int size, int charset) override {
+        zv::SetMsgBoxFont(face, size, charset);
+    }
+    bool MessageBox(AgentBox kind, int mode, const std::string& text) override {
+        const int charset = int(OriginalFile::CharSet());
+        const std::string captions = OriginalFile::BtnText();
+        const BoxMode boxMode = BoxMode(mode);
+        switch (kind) {
+            case AgentBox::Error:
+                ErrorBox(boxMode, text, OriginalFile::Error(), charset, captions);
+                return true;
+            case AgentBox::Attention:
+                AttentionBox(boxMode, text, OriginalFile::Attention(), 0, charset, captions);
+                return true;
+            case AgentBox::Confirm:
+                return ConfirmBox(boxMode, text, OriginalFile::Confirm(), 0, charset, captions);
+        }
+        return false;
+    }
+    bool ShowInformDialog(const InformDialogArgs& a) override {
+        return zv::ShowInformDialog(StubWindow, a.title, a.button, a.text, a.link, a.width,
+                                    a.height, a.rightToLeft, a.fontFace, a.fontSize, a.charset);
+    }
+
+    bool IsProgramRunning(const std::string& path) override {
+        return agent_programs::IsRunning(path);
+    }
+    bool CloseProgram(const std::string& path) override {
+        return agent_programs::PostToMainWindows(path, WM_CLOSE);
+    }
+    bool QuitProgram(const std::string& path) override {
+        return agent_programs::PostToMainWindows(path, WM_QUIT);
+    }
+    bool TerminateProgram(const std::string& path) override {
+        return agent_programs::Terminate(path);
+    }
+    bool WaitProgramEnd(const std::string& path, uint32_t timeoutMs) override {
+        return agent_programs::WaitEnd(path, timeoutMs);
+    }
+    bool StartProgram(const std::string& command, bool show) override {
+        return WinExec(command.c_str(), show ? SW_SHOW : SW_HIDE) > 31;
+    }
+
+    bool RunSetup(const std::string& file, const std::string& agent, const std::string& tail,
+                  bool foreground) override {
+        const bool result = zv::RunSetup(SetupFolder(), file, agent, tail, foreground);
+        RemoveSetupFolder();
+        return result;
+    }
+    std::string PackageUpdateToken(const std::string& path) override {
+        TGFileInfo package(path);
+        return package.UpdateToken(true);
+    }
+};
+
+}  // namespace
+
+void InstallWin32AgentPlatform() {
+    static Win32AgentPlatform platform;
+    SetAgentPlatform(&platform);
+}
+
+}  // namespace zv
