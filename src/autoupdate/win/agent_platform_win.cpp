@@ -73,7 +73,7 @@ bool CopyChunked(const std::string& from, const std::string& to, int64_t maxByte
     return ok;
 }
 
-class Win32AgentPlatform : public AgentPlatform {
+class Win32Platform : public AgentPlatform {
 public:
     bool FileExists(const std::string& path) override {
         const DWORD attributes = GetFileAttributesA(path.c_str());
@@ -192,9 +192,11 @@ public:
 
 }  // namespace
 
-void InstallWin32AgentPlatform() {
-    static Win32AgentPlatform platform;
-    SetAgentPlatform(&platform);
+AgentPlatform& Win32AgentPlatform() {
+    static Win32Platform platform;
+    return platform;
 }
+
+void InstallWin32AgentPlatform() { SetAgentPlatform(&Win32AgentPlatform()); }
 
 }  // namespace zv
