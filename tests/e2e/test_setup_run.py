@@ -66,18 +66,33 @@ class SetupRun(zvtest.TestCase):
     def test_shortcuts_the_completed_setup_drops(self):
         setup, _ = self.make_setup("links")
         folder = os.path.dirname(setup)
-        link, other = os.path.join(folder, "Check for updates.lnk"), os.path.join(folder, "notes.txt")
-        for path in (link, other):
+        link = os.path.join(folder, "Check for updates.lnk")
+        startup, other = os.path.join(folder, "Start App.lnk"), os.path.join(folder, "notes.txt")
+        for path in (link, startup, other):
             sr.write(path, b"x")
-        # The description of the installed version beside the stub names the shortcuts, and the
-        # new setup asks for both to go; a path that is no shortcut stays whatever it says.
+        # Where the shortcuts lie is the installed version's word (".original"); whether they go
+        # is the update's (its description, ".info"). Flags in ".original" count for nothing.
         sr.write(os.path.join(folder, ".original"), (
-            "[UnInstall]\r\nStartUpLink=" + zvtest.winpath(other) + "\r\nCheckforNewUpdateLink=" +
-            zvtest.winpath(link) + "\r\n[NewSetup]\r\nRemoveStartUpShortcut=1\r\n"
-            "RemoveCheckForNewUpdateShortcut=1\r\n").encode("latin-1"))
+            "[UnInstall]\r\nStartUpLink=" + zvtest.winpath(startup) + "\r\nCheckforNewUpdateLink=" +
+            zvtest.winpath(link) + "\r\n[NewSetup]\r\nRemoveStartUpShortcut=1\r\n").encode("latin-1"))
+        sr.write(os.path.join(folder, ".info"),
+                 b"[NewSetup]\r\nRemoveCheckForNewUpdateShortcut=1\r\n")
         target = os.path.join(self.tmp, "target-links")
         self.assertEqual(sr.run_setup(setup, sr.engine_switches(target, "/hide"), self.tmp), 0)
         self.assertFalse(os.path.exists(link))
+        self.assertTrue(os.path.exists(startup))
+        self.assertTrue(os.path.exists(other))
+
+        # A path that is no shortcut stays whatever the description says.
+        setup, _ = self.make_setup("links2")
+        folder = os.path.dirname(setup)
+        other = os.path.join(folder, "notes.txt")
+        sr.write(other, b"x")
+        sr.write(os.path.join(folder, ".original"),
+                 ("[UnInstall]\r\nStartUpLink=" + zvtest.winpath(other) + "\r\n").encode("latin-1"))
+        sr.write(os.path.join(folder, ".info"), b"[NewSetup]\r\nRemoveStartUpShortcut=1\r\n")
+        target = os.path.join(self.tmp, "target-links2")
+        self.assertEqual(sr.run_setup(setup, sr.engine_switches(target, "/hide"), self.tmp), 0)
         self.assertTrue(os.path.exists(other))
 
     def test_silent_runs(self):

@@ -1,5 +1,7 @@
 #include "package/win/stub_setup.h"
 
+#include "autoupdate/update_files.h"
+
 #include <windows.h>
 
 #include <exception>
@@ -112,9 +114,10 @@ bool IsShortcutFile(const std::string& path) {
            EndsWith(".pif", path, true);
 }
 
+// Whether to remove a shortcut is the update's word (its description, the ".info" file); where
+// the shortcut lies is the installation's (".original", read before the engine ran).
 void RemoveShortcut(const std::string& flagKey, const std::string& path) {
-    const std::string original = OriginalFilePath();
-    if (ReadIniString(original, "NewSetup", flagKey, "") != "1" || path.empty()) return;
+    if (ReadIniString(InfoFilePath(), "NewSetup", flagKey, "") != "1" || path.empty()) return;
     const DWORD a = GetFileAttributesA(path.c_str());
     if (a == INVALID_FILE_ATTRIBUTES || (a & FILE_ATTRIBUTE_DIRECTORY)) return;
     if (!IsShortcutFile(path)) {

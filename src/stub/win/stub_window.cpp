@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "error.h"
+#include "autoupdate/update_cycle.h"
 #include "dialogs/msgbox_layout.h"
 #include "stub/agent_client.h"
 #include "stub/agent_state.h"
@@ -139,8 +140,7 @@ int ActivityBarX(int charset) { return IsRightToLeftCharset(charset) ? 70 : 416;
 void WinMain(const StubWindowHooks& hooks) {
     g_hooks = hooks;
     LoopDone = false;
-    const int64_t sleep = GetSwitchInt("/SleepX=", -1);
-    if (sleep >= 0) Agent().AutoUpdateTimerCount = int32_t(-sleep);
+    ApplySleepSwitch(Agent());
     InitCommonControlsAtRunTime();
 
     HINSTANCE inst = GetModuleHandleA(nullptr);
