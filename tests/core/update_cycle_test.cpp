@@ -27,6 +27,12 @@ TEST_F(Tick, DefaultStartCountsThreeTicksAndProbesOnTheFourth) {
     // Interval 0: this run probes once; later ticks only count.
     EXPECT_FALSE(Agent().PeriodicProbing);
     EXPECT_NE(OriginalValue("ProbeSecondsLast"), "<none>");
+    EXPECT_NE(OriginalValue("__ProbeSecondsLast"), "<none>");
+    // The decision was OK: the release is recorded as offered, though its download failed.
+    EXPECT_EQ(OriginalValue("Stamp"), "77");
+    EXPECT_NE(OriginalValue("ReAskSecondsLast"), "<none>");
+    EXPECT_FALSE(p.HasPrefix("setup"));
+    EXPECT_EQ(Agent().AgentPhase, 0);
 }
 
 TEST_F(Tick, SleepSwitchSetsTheFirstProbe) {

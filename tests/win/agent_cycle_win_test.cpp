@@ -13,6 +13,7 @@
 #include "package/gfile_info.h"
 #include "package/package_layout.h"
 #include "utils/host_env.h"
+#include "utils/text.h"
 #include "utils/win/utility_hooks.h"
 #include "utils/win/win_env.h"
 #include "win_test_util.h"
@@ -84,6 +85,14 @@ TEST_F(AgentCycleWin, InfoFileIsReplacedWholeAndCappedCopiesFail) {
     EXPECT_FALSE(PathExists(dir / "copy.tmp"));
     EXPECT_TRUE(p.CopyFileBounded(dir / "big", dir / "copy", 0));
     EXPECT_FALSE(p.ReadFileBounded(dir / "big", 1000, text));
+}
+
+TEST_F(AgentCycleWin, AWaitHandsAQuitMessageOn) {
+    PostQuitMessage(5);
+    Wait(20);
+    MSG msg;
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, 5u);
 }
 
 }  // namespace
