@@ -36,6 +36,13 @@ private:
     HANDLE h_;
 };
 
+// Windows 95/98/ME export MoveFileExA but do not implement it.
+bool ReplaceWith(const std::string& temp, const std::string& target) {
+    if (MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    DeleteFileA(target.c_str());
+    return MoveFileA(temp.c_str(), target.c_str()) != 0;
+}
+
 bool WriteAll(HANDLE file, const char* data, DWORD size) {
     DWORD written = 0;
     return WriteFile(file, data, size, &written, nullptr) && written == size;
@@ -68,7 +75,7 @@ bool CopyChunked(const std::string& from, const std::string& to, int64_t maxByte
             }
         }
     }
-    if (ok) ok = MoveFileExA(temp.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    if (ok) ok = ReplaceWith(temp, to);
     if (!ok) DeleteFileA(temp.c_str());
     return ok;
 }
@@ -103,7 +110,7 @@ public:
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
             ok = out.valid() && WriteAll(out.get(), data.data(), DWORD(data.size()));
         }
-        if (ok) ok = MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+        if (ok) ok = ReplaceWith(temp, path);
         if (!ok) DeleteFileA(temp.c_str());
         return ok;
     }

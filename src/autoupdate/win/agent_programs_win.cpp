@@ -10,6 +10,15 @@ namespace agent_programs {
 namespace {
 
 using QueryImageFn = BOOL(WINAPI*)(HANDLE, DWORD, LPSTR, PDWORD);
+// ToolHelp is bound at run time: NT 4 has none, and a static import would stop the stub there.
+using SnapshotFn = HANDLE(WINAPI*)(DWORD, DWORD);
+using ProcessWalkFn = BOOL(WINAPI*)(HANDLE, LPPROCESSENTRY32);
+using ModuleWalkFn = BOOL(WINAPI*)(HANDLE, LPMODULEENTRY32);
+
+HANDLE Snapshot(DWORD flags, DWORD pid) {
+    static const auto create = SystemFunction<SnapshotFn>("kernel32.dll", "CreateToolhelp32Snapshot");
+    return create ? create(flags, pid) : INVALID_HANDLE_VALUE;
+}
 
 // Full image path of a process; empty when it cannot be read (then the process is left alone).
 std::string ImagePath(DWORD pid) {
@@ -25,12 +34,13 @@ std::string ImagePath(DWORD pid) {
         return ok ? std::string(buffer, size) : std::string();
     }
     // Before Vista: the first module of the process is its executable.
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
+    static const auto first = SystemFunction<ModuleWalkFn>("kernel32.dll", "Module32First");
+    HANDLE snap = first ? Snapshot(TH32CS_SNAPMODULE, pid) : INVALID_HANDLE_VALUE;
     if (snap == INVALID_HANDLE_VALUE) return std::string();
     MODULEENTRY32 module = {};
     module.dwSize = sizeof(module);
     std::string path;
-    if (Module32First(snap, &module)) path = module.szExePath;
+    if (first(snap, &module)) path = module.szExePath;
     CloseHandle(snap);
     return path;
 }
@@ -62,11 +72,13 @@ std::vector<DWORD> ProcessIdsOf(const std::string& path) {
     std::vector<DWORD> ids;
     const std::string wanted = Trim(path);
     if (wanted.empty()) return ids;
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    static const auto first = SystemFunction<ProcessWalkFn>("kernel32.dll", "Process32First");
+    static const auto next = SystemFunction<ProcessWalkFn>("kernel32.dll", "Process32Next");
+    HANDLE snap = first && next ? Snapshot(TH32CS_SNAPPROCESS, 0) : INVALID_HANDLE_VALUE;
     if (snap == INVALID_HANDLE_VALUE) return ids;
     PROCESSENTRY32 entry = {};
     entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32First(snap, &entry); more; more = Process32Next(snap, &entry)) {
+    for (BOOL more = first(snap, &entry); more; more = next(snap, &entry)) {
         if (!SameText(ExtractFileName(wanted), entry.szExeFile)) continue;
         const std::string image = ImagePath(entry.th32ProcessID);
         if (!image.empty() && SameText(image, wanted)) ids.push_back(entry.th32ProcessID);
