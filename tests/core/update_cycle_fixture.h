@@ -214,10 +214,11 @@ protected:
         AgentSettingsTest::TearDown();
     }
 
-    void UsePackage(const std::string& updateUrl) {
+    void UsePackage(const std::string& updateUrl, const std::string& token = kToken) {
         OwnPackage = nullptr;
         testpkg::PackageBuilder b;
-        HeaderFields h{updateUrl, "App.info", "Agent.exe", ScrambleToken(kToken, 5)};
+        HeaderFields h{updateUrl, "App.info", "Agent.exe",
+                       token.empty() ? std::string() : ScrambleToken(token, 5)};
         b.header = h.Encode();
         image_ = std::make_unique<MemoryFile>(b.Build());
         own_ = std::make_unique<TGFileInfo>(*image_);

@@ -78,6 +78,14 @@ TEST_F(Download, UpdateTokenCheck) {
     }
 }
 
+TEST_F(Download, AnAgentWithoutATokenAcceptsNoFile) {
+    UsePackage("http://upd.test/app", "");
+    p.files["C:\\AGENT\\U.EXE"] = "MZ";
+    p.files["C:\\AGENT\\NEWS.TXT"] = "x||b|c|Hello";
+    EXPECT_FALSE(cycle.CheckDownloadToken("C:\\Agent\\U.exe", kUpdateDownload));
+    EXPECT_FALSE(cycle.CheckDownloadToken("C:\\Agent\\News.txt", kInformDownload));
+}
+
 TEST_F(Download, InformTokenCheck) {
     const std::string scrambled = ScrambleToken(kToken, 9);
     struct Row {
