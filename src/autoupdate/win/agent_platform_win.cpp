@@ -5,7 +5,6 @@
 #include "autoupdate/agent_platform.h"
 #include "autoupdate/update_cycle.h"
 #include "autoupdate/update_files.h"
-#include "autoupdate/win/agent_programs_win.h"
 #include "dialogs/win/inform_dialog.h"
 #include "dialogs/win/zmsgbox.h"
 #include "inet/win/inet_http.h"
@@ -14,6 +13,7 @@
 #include "package/win/stub_setup.h"
 #include "stub/win/stub_window.h"
 #include "utils/text.h"
+#include "utils/win/processes_win.h"
 #include "utils/win/unique_owner.h"
 
 namespace zv {
@@ -167,19 +167,19 @@ public:
     }
 
     bool IsProgramRunning(const std::string& path) override {
-        return agent_programs::IsRunning(path);
+        return zv::IsProgramRunning(path);
     }
     bool CloseProgram(const std::string& path) override {
-        return agent_programs::PostToMainWindows(path, WM_CLOSE);
+        return zv::CloseProgram(path, true, 0);
     }
     bool QuitProgram(const std::string& path) override {
-        return agent_programs::PostToMainWindows(path, WM_QUIT);
+        return zv::QuitProgram(path, true);
     }
     bool TerminateProgram(const std::string& path) override {
-        return agent_programs::Terminate(path);
+        return zv::TerminateProgram(path, true);
     }
     bool WaitProgramEnd(const std::string& path, uint32_t timeoutMs) override {
-        return agent_programs::WaitEnd(path, timeoutMs);
+        return zv::WaitProgramEnd(path, timeoutMs);
     }
     bool StartProgram(const std::string& command, bool show) override {
         return WinExec(command.c_str(), show ? SW_SHOW : SW_HIDE) > 31;

@@ -14,6 +14,7 @@
 #include "utils/switches.h"
 #include "utils/text.h"
 #include "utils/trace.h"
+#include "utils/win/processes_win.h"
 
 namespace zv {
 
@@ -26,20 +27,10 @@ std::string CopyPath() {
     return ExtractFilePath(exe) + "X_" + ExtractFileName(exe);
 }
 
-std::string CopyClassName() {
-    return OwnPackage ? AgentCopyClassName(OwnPackage->AgentFileName()) : std::string();
-}
-
-HWND CopyWindow() {
-    const std::string cls = CopyClassName();
-    return cls.empty() ? nullptr : FindWindowA(cls.c_str(), nullptr);
-}
-
-// Posts to the running copy's window. The copy is found by its window class, which carries the
-// agent's name; false when it has no window (yet).
+// Posts to the running copy's main window; the copy is found by the full path of its
+// executable, so a program that merely shares its file name is never addressed.
 bool PostToCopy(UINT message, WPARAM wp, LPARAM lp) {
-    HWND window = CopyWindow();
-    return window && PostMessageA(window, message, wp, lp);
+    return PostProcessMessage(CopyPath(), true, message, wp, lp);
 }
 
 }  // namespace
@@ -72,9 +63,9 @@ void CreateAndRun_X_Exe(bool wasRunning) {
         const std::string command = "\"" + copy + "\"" + arguments;
         WinExec(command.c_str(), SW_HIDE);
         if (!GetParamsText().empty()) {
-            // Give the copy time to create its window so forwarded switches reach it.
+            // Give the copy time to start so forwarded switches reach it.
             const DWORD start = GetTickCount();
-            while (!CopyWindow() && GetTickCount() - start < 3000) Wait(200);
+            while (!IsProgramRunning(copy) && GetTickCount() - start < 3000) Wait(200);
         }
     }
     WriteRunLog("CreateAndRun_X_Exe() --- End");
