@@ -87,9 +87,12 @@ InformFileParts SplitInformFile(const std::string& content) {
     return parts;
 }
 
-void ApplySleepSwitch(AgentState& agent) {
+void ApplyCopySwitches(AgentState& agent) {
     const int64_t sleep = GetSwitchInt("/SleepX=", -1);
     if (sleep >= 0) agent.AutoUpdateTimerCount = sleep > INT32_MAX ? INT32_MIN + 1 : int32_t(-sleep);
+    // Overrides set through agent commands survive the restart after an update this way.
+    const std::string transient = GetSwitchValue("/TRANSIENTx=", "");
+    if (!transient.empty()) ApplyTransientList(agent.Overrides, transient);
 }
 
 void SetAgentPlatform(AgentPlatform* platform) {

@@ -64,8 +64,10 @@ private:
     bool timerBusy_ = false;
 };
 
-// "/SleepX=" n of 0 or more: the first probe comes on tick n + 1 instead of the fourth.
-void ApplySleepSwitch(AgentState& agent);
+// The switches the agent copy is started with: "/SleepX=" n of 0 or more makes the first probe
+// come on tick n + 1 instead of the fourth; "/TRANSIENTx=" restores the overrides the previous
+// copy held (a list as BuildTransientList writes it).
+void ApplyCopySwitches(AgentState& agent);
 
 // The process-wide cycle of the agent copy, over the platform the Win32 layer installs.
 void SetAgentPlatform(AgentPlatform* platform);

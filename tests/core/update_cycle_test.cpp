@@ -44,7 +44,7 @@ TEST_F(Tick, SleepSwitchSetsTheFirstProbe) {
     for (const Row& row : rows) {
         ScopedCommandLine cl(row.line, "C:\\Agent\\X_Agent.exe");
         AgentState state;
-        ApplySleepSwitch(state);
+        ApplyCopySwitches(state);
         EXPECT_EQ(state.AutoUpdateTimerCount, row.start) << row.line;
     }
     Installed();
@@ -54,6 +54,36 @@ TEST_F(Tick, SleepSwitchSetsTheFirstProbe) {
     EXPECT_FALSE(p.HasPrefix("notify 40"));
     cycle.AgentTimerTick();   // the 11th
     EXPECT_TRUE(p.Has("notify 40 1"));
+}
+
+TEST_F(Tick, TheCopyRestoresTheOverridesItWasStartedWith) {
+    struct Row {
+        const char* line;
+        uint8_t askBeforeProbe, restartProcess;
+    } rows[] = {
+        {"X_Agent.exe /TRANSIENTx=|1|255|255|255|255|0|255|255| /SleepX=5", 1, 0},
+        {"X_Agent.exe /TRANSIENTx=|255|255|255|255|255|255|255|255|", 255, 255},
+        {"X_Agent.exe /TRANSIENTx=garbage", 255, 255},
+        {"X_Agent.exe", 255, 255},
+    };
+    for (const Row& row : rows) {
+        ScopedCommandLine cl(row.line, "C:\\Agent\\X_Agent.exe");
+        AgentState state;
+        ApplyCopySwitches(state);
+        EXPECT_EQ(state.Overrides.Get(TransientOverrides::AskBeforeProbe), row.askBeforeProbe)
+            << row.line;
+        EXPECT_EQ(state.Overrides.Get(TransientOverrides::RestartProcess), row.restartProcess)
+            << row.line;
+    }
+    // What a copy hands on is what the next copy holds.
+    AgentState before;
+    before.Overrides.Set(TransientOverrides::InformFinish, 0);
+    before.Overrides.Set(TransientOverrides::RequestConfirmationBeforeInstallForce, 1);
+    const std::string line = "X_Agent.exe /TRANSIENTx=" + BuildTransientList(before.Overrides);
+    ScopedCommandLine cl(line.c_str(), "C:\\Agent\\X_Agent.exe");
+    AgentState after;
+    ApplyCopySwitches(after);
+    EXPECT_EQ(after.Overrides.slots, before.Overrides.slots);
 }
 
 TEST_F(Tick, ReEntryIsTurnedAwayWhileACycleRuns) {

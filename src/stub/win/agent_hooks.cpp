@@ -1,7 +1,9 @@
 #include "stub/win/agent_hooks.h"
 
 #include <string>
+#include <utility>
 
+#include "autoupdate/agent_copy.h"
 #include "autoupdate/update_cycle.h"
 #include "inet/win/inet_http.h"
 #include "package/gfile_info.h"
@@ -33,6 +35,20 @@ bool PostToCopy(UINT message, WPARAM wp, LPARAM lp) {
     return PostProcessMessage(CopyPath(), true, message, wp, lp);
 }
 
+class CopyWatch final : public OldCopyWatch {
+public:
+    explicit CopyWatch(std::string copy) : copy_(std::move(copy)) {}
+    bool CopyRunning() override { return IsProgramRunning(copy_); }
+    bool CopyFileExists() override {
+        return GetFileAttributesA(copy_.c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+    uint32_t TickCount() override { return GetTickCount(); }
+    void Wait(uint32_t ms) override { zv::Wait(ms); }
+
+private:
+    std::string copy_;
+};
+
 }  // namespace
 
 void CreateAndRun_X_Exe(bool wasRunning) {
@@ -50,7 +66,18 @@ void CreateAndRun_X_Exe(bool wasRunning) {
         WriteRunLog("Wait " + std::to_string(seconds) + " SEC");
         if (seconds > 0) Wait(seconds * 1000);
         const std::string copy = CopyPath();
-        CopyFileA(exe.c_str(), copy.c_str(), FALSE);
+        CopyWatch watch(copy);
+        if (!WaitForOldCopy(watch)) {
+            WriteRunLog("The running X_ copy did not end: no new copy started");
+            WriteRunLog("CreateAndRun_X_Exe() --- End");
+            return;
+        }
+        if (!CopyFileA(exe.c_str(), copy.c_str(), FALSE)) {
+            WriteRunLog("Create X_ File failed (" + std::to_string(GetLastError()) +
+                        "): no new copy started");
+            WriteRunLog("CreateAndRun_X_Exe() --- End");
+            return;
+        }
         WriteRunLog("Create X_ File ");
         std::string arguments;
         const std::string transient = GetSwitchValue("/TRANSIENT=", "");

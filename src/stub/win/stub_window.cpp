@@ -140,7 +140,7 @@ int ActivityBarX(int charset) { return IsRightToLeftCharset(charset) ? 70 : 416;
 void WinMain(const StubWindowHooks& hooks) {
     g_hooks = hooks;
     LoopDone = false;
-    ApplySleepSwitch(Agent());
+    ApplyCopySwitches(Agent());
     InitCommonControlsAtRunTime();
 
     HINSTANCE inst = GetModuleHandleA(nullptr);
