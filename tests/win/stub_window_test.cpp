@@ -6,8 +6,8 @@
 
 #include <commctrl.h>
 
+#include "autoupdate/agent_state.h"
 #include "inet/prog_bar.h"
-#include "stub/agent_state.h"
 #include "stub/win/stub_window.h"
 #include "utils/host_env.h"
 

@@ -129,7 +129,7 @@ DWORD WINAPI ChunkReader::ThreadMain(void* param) {
     return 0;
 }
 
-ChunkReader::Result ChunkReader::Next(bool (*stop)()) {
+ChunkReader::Result ChunkReader::Next(const std::function<bool()>& stop) {
     State& s = *state_;
     Result result;
     if (!thread_) {

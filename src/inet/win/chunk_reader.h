@@ -17,6 +17,7 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -45,7 +46,7 @@ public:
 
     // The next chunk, in order; Data() holds its bytes until the next call. Waits, dispatching
     // window messages, until it is there or stop() turns true (then cancelled).
-    Result Next(bool (*stop)());
+    Result Next(const std::function<bool()>& stop);
     const char* Data() const { return data_; }
 
     // Ends the reader thread. A read still waiting for the server is cancelled by closing the
