@@ -1,18 +1,16 @@
-// Progress events of a download, forwarded to a sink with the shape of UiSink::Progress.
+// Progress events of a download, forwarded to a UI sink with the message dispatching that keeps
+// the window painted meanwhile.
 #pragma once
 #include <cstdint>
-#include <functional>
 #include <string>
-#include <utility>
+
+#include "utils/ui_sink.h"
 
 namespace zv {
 
-using ProgressSink = std::function<void(int kind, int32_t reserved, uint16_t range,
-                                         const std::string& text, int32_t step, int32_t position)>;
-
 class TProgBar {
 public:
-    explicit TProgBar(ProgressSink sink) : sink_(std::move(sink)) {}
+    explicit TProgBar(UiSink& sink) : sink_(sink) {}
     void SetRange(int32_t position, int32_t maximum);
     void Step(const std::string& statusText);
     void SetTitle(const std::string& text);
@@ -20,7 +18,7 @@ public:
 
 private:
     void Send(int kind, uint16_t range, const std::string& text, int32_t step, int32_t position);
-    ProgressSink sink_;
+    UiSink& sink_;
     double lastStepPump_ = -1e9;
 };
 

@@ -125,7 +125,7 @@ TEST(StubWindow, ProgressEventsMoveBothBars) {
     std::vector<int> activity;
     int rangeHigh = 0, position = 0;
     RunWindow("ZvTestStubProgress", 0, [&](HWND) {
-        TProgBar bar(&StubProgress);
+        TProgBar bar(StubWindowUi());
         bar.SetRange(1, 13);
         rangeHigh = int(SendMessageA(ProgressBar, PBM_GETRANGE, FALSE, 0));
         for (int i = 0; i < 6; ++i) {

@@ -219,10 +219,7 @@ std::string ReadBody(UiSink& ui, bool show, UniqueInternetHandle& request, const
     }
     const uint32_t chunk = DownloadChunkSize(size);
     uint32_t done = 0;
-    TProgBar bar([&ui](int kind, int32_t low, uint16_t range, const std::string& text,
-                       int32_t step, int32_t position) {
-        ui.Progress(kind, low, range, text, step, position);
-    });
+    TProgBar bar(ui);
     bar.SetRange(1, int32_t(DownloadProgressMaximum(size, chunk)));
     TBytesRate rate(size > 102400, size > 10485760);
     bar.SetTitle(name);
@@ -236,7 +233,7 @@ std::string ReadBody(UiSink& ui, bool show, UniqueInternetHandle& request, const
     PacedPump pump;
     for (;;) {
         pump();
-        const ChunkReader::Result r = reader.Next([&ui] { return ui.AbortRequested(); });
+        const ChunkReader::Result r = reader.Next(ui);
         if (r.cancelled) break;
         const bool ok = r.ok;
         const DWORD read = r.read;

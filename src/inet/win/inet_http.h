@@ -1,7 +1,7 @@
 // HTTP downloads over WinINet, into a file or into memory, with progress and rate text reported to
-// the caller's UI sink, which also stops them. WinINet is loaded from the system folder on first use (it never appears in
-// the import table, so a planted WinINet.dll beside the stub is never loaded) and unloaded by
-// UnloadWinINet at the end of the stub window.
+// the caller's UI sink, which also stops them. WinINet is loaded from the system folder on first
+// use (it never appears in the import table, so a planted WinINet.dll beside the stub is never
+// loaded) and unloaded by UnloadWinINet at the end of the stub window.
 #pragma once
 #include <windows.h>
 #include <wininet.h>
