@@ -129,7 +129,7 @@ DWORD WINAPI ChunkReader::ThreadMain(void* param) {
     return 0;
 }
 
-ChunkReader::Result ChunkReader::Next(bool (*stop)()) {
+ChunkReader::Result ChunkReader::Next(UiSink& ui) {
     State& s = *state_;
     Result result;
     if (!thread_) {
@@ -178,7 +178,7 @@ ChunkReader::Result ChunkReader::Next(bool (*stop)()) {
         if (MsgWaitForMultipleObjectsEx(1, &ready, kPollMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE) !=
             WAIT_OBJECT_0)
             Host().pumpMessages();
-        if (stop && stop()) {
+        if (ui.AbortRequested()) {
             Stop();
             result.cancelled = true;
             return result;

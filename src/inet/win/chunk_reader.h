@@ -20,6 +20,8 @@
 #include <memory>
 #include <string>
 
+#include "utils/ui_sink.h"
+
 namespace zv {
 
 class ChunkReader {
@@ -34,7 +36,7 @@ public:
         bool ok = false;         // the read succeeded (read 0: end of the data)
         DWORD read = 0;
         std::string detail;      // why it failed
-        bool cancelled = false;  // stop() turned true while waiting for the chunk
+        bool cancelled = false;  // the ui asked to stop while waiting for the chunk
     };
 
     // Every read asks for chunk bytes (at most kDownloadBufferSize).
@@ -44,8 +46,8 @@ public:
     ChunkReader& operator=(const ChunkReader&) = delete;
 
     // The next chunk, in order; Data() holds its bytes until the next call. Waits, dispatching
-    // window messages, until it is there or stop() turns true (then cancelled).
-    Result Next(bool (*stop)());
+    // window messages, until it is there or the ui asks to stop (then cancelled).
+    Result Next(UiSink& ui);
     const char* Data() const { return data_; }
 
     // Ends the reader thread. A read still waiting for the server is cancelled by closing the
