@@ -5,8 +5,8 @@
 // would freeze the stub window for as long as a slow or stalled server takes (up to the receive
 // time-out), and closing the window could not stop the download. The helper thread reads ahead
 // into a small queue, and the window thread is woken once per batch of chunks rather than for
-// every 8 KB chunk: waking another thread costs a good deal more than a chunk's transfer on some
-// systems.
+// every read: waking another thread costs a good deal more than a chunk's transfer on some
+// systems. Reads start at the chunk size and grow to kDownloadReadSize while they come quickly.
 //
 // The shipped programs are built without thread-safe function-local statics (the guards would
 // bring back a threads library that Windows XP cannot load), so the reader thread must touch none
@@ -39,7 +39,8 @@ public:
         bool cancelled = false;  // the ui asked to stop while waiting for the chunk
     };
 
-    // Every read asks for chunk bytes (at most kDownloadBufferSize).
+    // The first read asks for chunk bytes (at most kDownloadBufferSize); later ones adapt
+    // between that and kDownloadReadSize (NextReadSize).
     ChunkReader(HINTERNET request, DWORD chunk, ReadFn read, CloseFn close, DetailFn detail);
     ~ChunkReader();
     ChunkReader(const ChunkReader&) = delete;

@@ -231,25 +231,38 @@ std::string ReadBody(UiSink& ui, bool show, UniqueInternetHandle& request, const
     ChunkReader reader(request.Get(), chunk, ZV_WININET(kReadFile, InternetReadFile),
                        ZV_WININET(kCloseHandle, InternetCloseHandle), &ReadFailureDetail);
     PacedPump pump;
-    for (;;) {
+    uint64_t steps = 0;
+    bool stop = false;
+    while (!stop) {
         pump();
         const ChunkReader::Result r = reader.Next(ui);
         if (r.cancelled) break;
-        const bool ok = r.ok;
-        const DWORD read = r.read;
-        if (ok) {
-            done += read;
-            if (!sink.Append(reader.Data(), read)) {
+        if (!r.ok) {
+            error = ReadFailure(name, r.detail);
+            break;
+        }
+        if (r.read == 0) break;
+        rate.RateText(int32_t(r.read));
+        // One read may hold many chunks: the bar steps, and the abort is seen, chunk by chunk.
+        const char* data = reader.Data();
+        for (uint32_t left = r.read; left > 0 && !stop;) {
+            const uint32_t piece = ProgressPieceSize(done, left, chunk);
+            if (!sink.Append(data, piece)) {
                 error = ReadFailure(name, partial.empty() ? std::string("too large for memory")
                                                           : "cannot write " + partial);
+                stop = true;
                 break;
             }
-        } else {
-            error = ReadFailure(name, r.detail);
+            data += piece;
+            left -= piece;
+            done += piece;
+            const uint64_t reached = ProgressStepsFor(done, chunk);
+            if (reached > steps) {
+                steps = reached;
+                bar.Step(rate.ProgressText(size, done));
+            }
+            stop = ui.AbortRequested();
         }
-        const std::string text = rate.TransferText(size, done, int32_t(read));
-        if (ok && read > 0) bar.Step(text);
-        if (!ok || read == 0 || ui.AbortRequested()) break;
     }
     sink.Close();
     reader.Stop();
