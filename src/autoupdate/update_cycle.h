@@ -6,7 +6,7 @@
 #include <string>
 
 #include "autoupdate/agent_platform.h"
-#include "stub/agent_state.h"
+#include "autoupdate/agent_state.h"
 
 namespace zv {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "stub/agent_state.h"
+#include "autoupdate/agent_state.h"
 
 namespace zv {
 

@@ -49,6 +49,11 @@ std::string TBytesRate::RateText(int32_t lastRead) {
 }
 
 std::string TBytesRate::TransferText(int64_t size, int64_t done, int32_t lastRead) {
+    RateText(lastRead);
+    return ProgressText(size, done);
+}
+
+std::string TBytesRate::ProgressText(int64_t size, int64_t done) const {
     std::string text;
     if (megabyteMode_) {
         text = SizeText(done, 1048576, 1, true) + "/" + SizeText(size, 1048576, 1, true) + " MB";
@@ -57,8 +62,7 @@ std::string TBytesRate::TransferText(int64_t size, int64_t done, int32_t lastRea
     } else {
         text = std::to_string(done) + "/" + std::to_string(size) + " BytesArr";
     }
-    const std::string rate = RateText(lastRead);
-    if (!rate.empty()) text += "   -   " + rate + " KB/Sec";
+    if (!rateText_.empty()) text += "   -   " + rateText_ + " KB/Sec";
     return text;
 }
 

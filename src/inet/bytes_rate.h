@@ -15,6 +15,8 @@ public:
 
     void ResetRate();
     std::string TransferText(int64_t size, int64_t done, int32_t lastRead);
+    // The same text with the rate as last measured (no new sample).
+    std::string ProgressText(int64_t size, int64_t done) const;
     std::string RateText(int32_t lastRead);
 
     enum class SampleMode { Span, Sum };

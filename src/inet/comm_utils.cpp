@@ -31,6 +31,28 @@ uint32_t DownloadChunkSize(uint32_t size) {
     return tenth > kDownloadBufferSize ? kDownloadBufferSize : tenth;
 }
 
+uint32_t ProgressPieceSize(uint64_t done, uint32_t left, uint32_t chunk) {
+    if (chunk == 0) return left;
+    const uint64_t toBoundary = chunk - done % chunk;
+    return toBoundary < left ? uint32_t(toBoundary) : left;
+}
+
+uint64_t ProgressStepsFor(uint64_t done, uint32_t chunk) {
+    if (chunk == 0) chunk = 1;
+    return (done + chunk - 1) / chunk;
+}
+
+uint32_t NextReadSize(uint32_t current, uint32_t got, uint32_t tookMs, uint32_t chunk) {
+    constexpr uint32_t kQuickMs = 50, kSlowMs = 250;
+    const uint32_t low = chunk == 0 ? 1 : chunk > kDownloadReadSize ? kDownloadReadSize : chunk;
+    uint32_t next = current < low ? low : current > kDownloadReadSize ? kDownloadReadSize : current;
+    if (got >= next && tookMs < kQuickMs)
+        next = next > kDownloadReadSize / 2 ? kDownloadReadSize : next * 2;
+    else if (tookMs > kSlowMs)
+        next = next / 2 < low ? low : next / 2;
+    return next;
+}
+
 int64_t DownloadProgressMaximum(uint32_t size, uint32_t chunk) {
     if (chunk == 0) chunk = 1;
     return (int64_t(size) + chunk - 1) / chunk + 1;

@@ -10,11 +10,23 @@ namespace zv {
 // Content-Length as read with HTTP_QUERY_FLAG_NUMBER when the header is missing.
 constexpr uint32_t kUnknownContentLength = 0xFFFFFFFFu;
 constexpr uint32_t kDownloadBufferSize = 8192;
+// The most one read asks for: fewer, larger reads cost far less CPU on a fast link.
+constexpr uint32_t kDownloadReadSize = 65536;
 
 // A tenth of the announced size, within 1..8192: small files advance the bar in about ten steps.
 uint32_t DownloadChunkSize(uint32_t size);
 // Highest position of the progress bar: one step per chunk, plus one.
 int64_t DownloadProgressMaximum(uint32_t size, uint32_t chunk);
+// A read may hold several chunks: it is taken in pieces that end at chunk boundaries (counted
+// from the first byte), so the bar steps and the abort is seen per chunk as with one read per
+// chunk. The size of the next piece of a read with left bytes, done bytes before it.
+uint32_t ProgressPieceSize(uint64_t done, uint32_t left, uint32_t chunk);
+// Bar steps made once done bytes have arrived: one for each chunk begun.
+uint64_t ProgressStepsFor(uint64_t done, uint32_t chunk);
+// The size of the next read, between the chunk size and kDownloadReadSize: doubled after a full
+// read that came quickly, halved after one that took long, so a slow link still shows progress
+// often and a fast one is read in few calls.
+uint32_t NextReadSize(uint32_t current, uint32_t got, uint32_t tookMs, uint32_t chunk);
 
 // target + "." + (size + fileDate) in unsigned 32 bits: a new file or a new announced size on the
 // server never continues an old partial file.

@@ -19,7 +19,7 @@ void TProgBar::Send(int kind, uint16_t range, const std::string& text, int32_t s
     // They are only dispatched, never slept on.
     const bool pump = kind != 1 || MillisecondsNow() - lastStepPump_ >= kStepPumpIntervalMs;
     if (pump) YieldX(0);
-    if (sink_) sink_(kind, 0, range, text, step, position);
+    sink_.Progress(kind, 0, range, text, step, position);
     if (pump) {
         YieldX(0);
         lastStepPump_ = MillisecondsNow();

@@ -1,16 +1,16 @@
-// Progress events of a download, forwarded to a sink with the shape of StubProgress.
+// Progress events of a download, forwarded to a UI sink with the message dispatching that keeps
+// the window painted meanwhile.
 #pragma once
 #include <cstdint>
 #include <string>
 
-namespace zv {
+#include "utils/ui_sink.h"
 
-using ProgressSink = void (*)(int kind, int32_t reserved, uint16_t range, const std::string& text,
-                              int32_t step, int32_t position);
+namespace zv {
 
 class TProgBar {
 public:
-    explicit TProgBar(ProgressSink sink) : sink_(sink) {}
+    explicit TProgBar(UiSink& sink) : sink_(sink) {}
     void SetRange(int32_t position, int32_t maximum);
     void Step(const std::string& statusText);
     void SetTitle(const std::string& text);
@@ -18,7 +18,7 @@ public:
 
 private:
     void Send(int kind, uint16_t range, const std::string& text, int32_t step, int32_t position);
-    ProgressSink sink_;
+    UiSink& sink_;
     double lastStepPump_ = -1e9;
 };
 

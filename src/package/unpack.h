@@ -23,7 +23,7 @@ private:
     std::string message_;
 };
 
-// kind 0: range 0..high, position, step; kind 1: one step. Same shape as StubProgress.
+// kind 0: range 0..high, position, step; kind 1: one step. Same shape as UiSink::Progress.
 using ExtractProgress = std::function<void(int kind, int32_t low, uint16_t high,
                                            const std::string& text, int32_t step, int32_t position)>;
 

@@ -15,6 +15,10 @@ constexpr intptr_t kShutDownLParam = 255;
 
 bool HasFolder(const std::string& path) { return !ExtractFilePath(path).empty(); }
 
+bool IsInputMethodWindow(const std::string& className) {
+    return className == "IME" || className == "MSCTFIME UI";
+}
+
 std::string Wanted(const std::string& path) { return Trim(Unquote(path, true)); }
 
 // The file names the program at path may show in a list of bare names: its own, and those of
@@ -304,7 +308,12 @@ WindowHandle Programs::FindMainWindow(const std::string& path, bool fullPathOnly
     const uint32_t pid = FindForWindow(path, fullPathOnly);
     if (pid == 0) return 0;
     TAnalizer table(pid);
-    for (const TopWindow& window : s_.TopWindows()) table.Collect(window.handle, window.pid);
+    for (const TopWindow& window : s_.TopWindows()) {
+        // The input method's windows belong to every thread with a window, untitled or not:
+        // counted in, they could outscore a hidden main window and take its messages.
+        if (window.pid == pid && IsInputMethodWindow(s_.ClassName(window.handle))) continue;
+        table.Collect(window.handle, window.pid);
+    }
     return table.MainWindow(s_);
 }
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "autoupdate/agent_state.h"
 #include "autoupdate/update_decision.h"
 #include "autoupdate/update_files.h"
 #include "package/gfile_info.h"
-#include "stub/agent_state.h"
 #include "utils/file_io.h"
 #include "utils/host_env.h"
 #include "utils/ini_reg.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "stub/agent_state.h"
+#include "autoupdate/agent_state.h"
 
 namespace zv {
 namespace {

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 #ifndef _WIN32
 #include <unistd.h>
 #endif
@@ -26,6 +28,55 @@ TEST(DownloadChunks, ATenthOfTheSizeWithin1And8192) {
         EXPECT_EQ(DownloadChunkSize(c.size), c.chunk) << c.size;
         EXPECT_EQ(DownloadProgressMaximum(c.size, c.chunk), c.maximum) << c.size;
     }
+}
+
+// Whatever sizes the reads come in, the bar steps once per chunk begun and every piece stays
+// inside one chunk, so the steps (and the abort seen after each) match one read per chunk.
+TEST(DownloadChunks, LargeReadsStepTheBarPerChunk) {
+    struct Case {
+        uint32_t size;
+        std::vector<uint32_t> reads;  // repeated until the size is reached
+    } cases[] = {
+        {100, {65536}},             {100, {7}},      {5, {65536}},
+        {153600, {65536}},          {153600, {8192}}, {153600, {1000, 30000}},
+        {1000000, {65536, 12345}},
+    };
+    for (const Case& c : cases) {
+        const uint32_t chunk = DownloadChunkSize(c.size);
+        uint64_t done = 0, steps = 0;
+        int stepCalls = 0;
+        for (size_t i = 0; done < c.size; ++i) {
+            uint32_t left = std::min<uint64_t>(c.reads[i % c.reads.size()], c.size - done);
+            while (left > 0) {
+                const uint32_t piece = ProgressPieceSize(done, left, chunk);
+                ASSERT_GT(piece, 0u);
+                ASSERT_EQ(done / chunk, (done + piece - 1) / chunk) << "a piece crosses a chunk";
+                done += piece;
+                left -= piece;
+                const uint64_t now = ProgressStepsFor(done, chunk);
+                ASSERT_LE(now, steps + 1);
+                if (now > steps) ++stepCalls;
+                steps = now;
+            }
+        }
+        EXPECT_EQ(stepCalls, DownloadProgressMaximum(c.size, chunk) - 1) << c.size;
+    }
+}
+
+TEST(DownloadChunks, ReadSizeGrowsOnAFastLinkAndShrinksOnASlowOne) {
+    struct Case {
+        uint32_t current, got, tookMs, chunk, next;
+    } cases[] = {
+        {8192, 8192, 5, 8192, 16384},       {32768, 32768, 0, 8192, 65536},
+        {65536, 65536, 1, 8192, 65536},     // never past the largest read
+        {65536, 65536, 900, 8192, 32768},   {8192, 8192, 900, 8192, 8192},  // never below a chunk
+        {16384, 100, 5, 8192, 16384},       // a short read (the end of the data) changes nothing
+        {16384, 16384, 120, 8192, 16384},   {10, 10, 1, 10, 20},
+        {0, 0, 0, 10, 10},                  {1u << 20, 0, 100, 8192, 65536},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(NextReadSize(c.current, c.got, c.tookMs, c.chunk), c.next)
+            << c.current << " " << c.got << " " << c.tookMs;
 }
 
 TEST(PartialFile, SizePlusFileDateWrapsAt32Bits) {

@@ -329,6 +329,19 @@ TEST(Programs, WaitWindowGoneReturnsOnceTheClassIsGone) {
     EXPECT_EQ(system.waits, 5);
 }
 
+TEST(Programs, TheInputMethodsWindowsAreNoMainWindow) {
+    FakeSystem system;
+    system.Add(kAppPid, kApp, false);
+    // A hidden, titled main window (an agent's), below the thread's input-method windows.
+    system.windows.push_back({1, kAppPid, 0, "Default IME", false});
+    system.windows.back().className = "IME";
+    system.windows.push_back({2, kAppPid, 0, "MSCTFIME UI", false});
+    system.windows.back().className = "MSCTFIME UI";
+    system.windows.push_back({3, kAppPid, 0, "Zolvex Installation Suite", false});
+    Programs programs(system);
+    EXPECT_EQ(programs.FindMainWindow(kApp, true), 3u);
+}
+
 // ---- Window scoring ----
 
 struct ScoreCase {

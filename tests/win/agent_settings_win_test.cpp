@@ -6,13 +6,13 @@
 #include <functional>
 #include <string>
 
+#include "autoupdate/agent_state.h"
 #include "autoupdate/update_decision.h"
 #include "autoupdate/update_files.h"
 #include "package/gfile_info.h"
 #include "rundir/run_time_dir.h"
 #include "rundir/shell_dir.h"
 #include "rundir/win/shell_dir_win.h"
-#include "stub/agent_state.h"
 #include "stub/win/stub_window.h"
 #include "utils/files.h"
 #include "utils/host_env.h"

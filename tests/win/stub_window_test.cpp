@@ -6,8 +6,8 @@
 
 #include <commctrl.h>
 
+#include "autoupdate/agent_state.h"
 #include "inet/prog_bar.h"
-#include "stub/agent_state.h"
 #include "stub/win/stub_window.h"
 #include "utils/host_env.h"
 
@@ -125,7 +125,7 @@ TEST(StubWindow, ProgressEventsMoveBothBars) {
     std::vector<int> activity;
     int rangeHigh = 0, position = 0;
     RunWindow("ZvTestStubProgress", 0, [&](HWND) {
-        TProgBar bar(&StubProgress);
+        TProgBar bar(StubWindowUi());
         bar.SetRange(1, 13);
         rangeHigh = int(SendMessageA(ProgressBar, PBM_GETRANGE, FALSE, 0));
         for (int i = 0; i < 6; ++i) {

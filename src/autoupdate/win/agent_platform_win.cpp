@@ -10,8 +10,6 @@
 #include "inet/win/inet_http.h"
 #include "package/gfile_info.h"
 #include "package/win/setup_folder_win.h"
-#include "package/win/stub_setup.h"
-#include "stub/win/stub_window.h"
 #include "utils/text.h"
 #include "utils/win/processes_win.h"
 #include "utils/win/unique_owner.h"
@@ -82,6 +80,8 @@ bool CopyChunked(const std::string& from, const std::string& to, int64_t maxByte
 
 class Win32Platform : public AgentPlatform {
 public:
+    void SetSide(const AgentWindowSide& side) { side_ = side; }
+
     bool FileExists(const std::string& path) override {
         const DWORD attributes = GetFileAttributesA(path.c_str());
         return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -119,27 +119,27 @@ public:
     bool InternetConnected(std::string& error) override { return IsInternetConnected(&error); }
     std::string HttpDownload(bool parentVisible, const std::string& url, const std::string& target,
                              int64_t, std::string& data) override {
-        return HTTP_DownloadFile(parentVisible ? StubWindow : nullptr, url, target, &StubProgBar(),
+        return HTTP_DownloadFile(Ui(), parentVisible, url, target,
                                  target.empty() ? &data : nullptr);
     }
     void Wait(uint32_t ms) override { zv::Wait(ms); }
 
-    void ShowStubWindow(bool show) override {
-        if (StubWindow) ShowWindow(StubWindow, show ? SW_SHOW : SW_HIDE);
-    }
+    void ShowStubWindow(bool show) override { Ui().Show(show); }
     void SetStatusText(const std::string& text, const std::string& font, int charset,
                        int size) override {
-        if (StatusLabel) SetLabelText(StatusLabel, text, font, charset, size);
+        Ui().SetStatusText(text, font, charset, size);
     }
     void Progress(int kind, uint16_t range, int32_t step, int32_t position) override {
-        StubProgress(kind, 0, range, "", step, position);
+        Ui().Progress(kind, 0, range, "", step, position);
     }
-    bool AbortRequested() override { return zv::AbortRequested; }
-    void ClearAbortRequested() override { zv::AbortRequested = false; }
-    void NotifyClient(int32_t code, int32_t value) override { zv::NotifyClient(code, value); }
+    bool AbortRequested() override { return Ui().AbortRequested(); }
+    void ClearAbortRequested() override { Ui().ClearAbortRequested(); }
+    void NotifyClient(int32_t code, int32_t value) override {
+        if (side_.notifyClient) side_.notifyClient(code, value);
+    }
     void PostQuit() override { PostQuitMessage(0); }
     void DestroyAgentWindow() override {
-        if (StubWindow) PostMessageA(StubWindow, WM_DESTROY, 0, 0);
+        if (HWND window = Window()) PostMessageA(window, WM_DESTROY, 0, 0);
     }
 
     void SetMsgBoxFont(const std::string& face, int size, int charset) override {
@@ -162,7 +162,7 @@ public:
         return false;
     }
     bool ShowInformDialog(const InformDialogArgs& a) override {
-        return zv::ShowInformDialog(StubWindow, a.title, a.button, a.text, a.link, a.width,
+        return zv::ShowInformDialog(Window(), a.title, a.button, a.text, a.link, a.width,
                                     a.height, a.rightToLeft, a.fontFace, a.fontSize, a.charset);
     }
 
@@ -187,7 +187,8 @@ public:
 
     bool RunSetup(const std::string& file, const std::string& agent, const std::string& tail,
                   bool foreground) override {
-        const bool result = zv::RunSetup(SetupFolder(), file, agent, tail, foreground);
+        const bool result =
+            side_.runSetup && side_.runSetup(Ui(), SetupFolder(), file, agent, tail, foreground);
         RemoveSetupFolder();
         return result;
     }
@@ -195,6 +196,13 @@ public:
         TGFileInfo package(path);
         return package.UpdateToken(true);
     }
+
+private:
+    UiSink& Ui() { return side_.ui ? *side_.ui : noUi_; }
+    HWND Window() const { return side_.window ? side_.window() : nullptr; }
+
+    AgentWindowSide side_;
+    UiSink noUi_;
 };
 
 }  // namespace
@@ -204,6 +212,9 @@ AgentPlatform& Win32AgentPlatform() {
     return platform;
 }
 
-void InstallWin32AgentPlatform() { SetAgentPlatform(&Win32AgentPlatform()); }
+void InstallWin32AgentPlatform(const AgentWindowSide& side) {
+    static_cast<Win32Platform&>(Win32AgentPlatform()).SetSide(side);
+    SetAgentPlatform(&Win32AgentPlatform());
+}
 
 }  // namespace zv

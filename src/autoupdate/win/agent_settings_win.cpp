@@ -1,9 +1,9 @@
 #include "autoupdate/win/agent_settings_win.h"
 
+#include "autoupdate/agent_state.h"
 #include "autoupdate/update_decision.h"
 #include "autoupdate/update_files.h"
 #include "inet/win/inet_http.h"
-#include "stub/agent_state.h"
 
 namespace zv {
 namespace {

@@ -11,8 +11,8 @@ namespace zv {
 
 namespace {
 
-constexpr DWORD kSlots = 64;          // at most 512 KB read ahead
-constexpr DWORD kBatch = 16;          // queued chunks that wake the window thread
+constexpr DWORD kSlots = 16;          // at most 1 MB read ahead
+constexpr DWORD kBatch = 4;           // queued reads that wake the window thread
 constexpr DWORD kPollMs = 20;         // the window thread looks (and dispatches) this often anyway
 constexpr DWORD kStopWaitMs = 200;    // a read under way may finish before it is cancelled
 constexpr DWORD kCancelWaitMs = 1000;  // how long a cancelled read may take to come back
@@ -38,7 +38,7 @@ struct ChunkReader::State {
         bool ok = false;
         DWORD got = 0;
         std::string failure;
-        char data[kDownloadBufferSize];
+        char data[kDownloadReadSize];
     };
 
     State() { InitializeCriticalSection(&lock); }
@@ -48,7 +48,9 @@ struct ChunkReader::State {
 
     void ReadInto(Slot& slot) {
         slot.got = 0;
-        slot.ok = read && read(request, slot.data, chunk, &slot.got);
+        const DWORD start = GetTickCount();
+        slot.ok = read && read(request, slot.data, readSize, &slot.got);
+        if (slot.ok) readSize = NextReadSize(readSize, slot.got, GetTickCount() - start, chunk);
         if (slot.ok) {
             slot.failure.clear();
         } else {
@@ -59,6 +61,7 @@ struct ChunkReader::State {
 
     HINTERNET request = nullptr;
     DWORD chunk = 0;
+    DWORD readSize = 0;  // adapted by the one thread that reads
     ReadFn read = nullptr;
     DetailFn detail = nullptr;
     CRITICAL_SECTION lock;
@@ -79,6 +82,7 @@ ChunkReader::ChunkReader(HINTERNET request, DWORD chunk, ReadFn read, CloseFn cl
     State& s = *state_;
     s.request = request;
     s.chunk = chunk < kDownloadBufferSize ? chunk : kDownloadBufferSize;
+    s.readSize = s.chunk;
     s.read = read;
     s.detail = detail;
     s.ready.Reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
@@ -129,7 +133,7 @@ DWORD WINAPI ChunkReader::ThreadMain(void* param) {
     return 0;
 }
 
-ChunkReader::Result ChunkReader::Next(bool (*stop)()) {
+ChunkReader::Result ChunkReader::Next(UiSink& ui) {
     State& s = *state_;
     Result result;
     if (!thread_) {
@@ -178,7 +182,7 @@ ChunkReader::Result ChunkReader::Next(bool (*stop)()) {
         if (MsgWaitForMultipleObjectsEx(1, &ready, kPollMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE) !=
             WAIT_OBJECT_0)
             Host().pumpMessages();
-        if (stop && stop()) {
+        if (ui.AbortRequested()) {
             Stop();
             result.cancelled = true;
             return result;

@@ -5,8 +5,8 @@
 // would freeze the stub window for as long as a slow or stalled server takes (up to the receive
 // time-out), and closing the window could not stop the download. The helper thread reads ahead
 // into a small queue, and the window thread is woken once per batch of chunks rather than for
-// every 8 KB chunk: waking another thread costs a good deal more than a chunk's transfer on some
-// systems.
+// every read: waking another thread costs a good deal more than a chunk's transfer on some
+// systems. Reads start at the chunk size and grow to kDownloadReadSize while they come quickly.
 //
 // The shipped programs are built without thread-safe function-local statics (the guards would
 // bring back a threads library that Windows XP cannot load), so the reader thread must touch none
@@ -19,6 +19,8 @@
 
 #include <memory>
 #include <string>
+
+#include "utils/ui_sink.h"
 
 namespace zv {
 
@@ -34,18 +36,19 @@ public:
         bool ok = false;         // the read succeeded (read 0: end of the data)
         DWORD read = 0;
         std::string detail;      // why it failed
-        bool cancelled = false;  // stop() turned true while waiting for the chunk
+        bool cancelled = false;  // the ui asked to stop while waiting for the chunk
     };
 
-    // Every read asks for chunk bytes (at most kDownloadBufferSize).
+    // The first read asks for chunk bytes (at most kDownloadBufferSize); later ones adapt
+    // between that and kDownloadReadSize (NextReadSize).
     ChunkReader(HINTERNET request, DWORD chunk, ReadFn read, CloseFn close, DetailFn detail);
     ~ChunkReader();
     ChunkReader(const ChunkReader&) = delete;
     ChunkReader& operator=(const ChunkReader&) = delete;
 
     // The next chunk, in order; Data() holds its bytes until the next call. Waits, dispatching
-    // window messages, until it is there or stop() turns true (then cancelled).
-    Result Next(bool (*stop)());
+    // window messages, until it is there or the ui asks to stop (then cancelled).
+    Result Next(UiSink& ui);
     const char* Data() const { return data_; }
 
     // Ends the reader thread. A read still waiting for the server is cancelled by closing the

@@ -4,8 +4,8 @@
 
 #include "inet/bytes_rate.h"
 #include "inet/comm_utils.h"
+#include "inet/prog_bar.h"
 #include "inet/win/chunk_reader.h"
-#include "stub/win/stub_window.h"
 #include "utils/host_env.h"
 #include "utils/text.h"
 #include "utils/trace.h"
@@ -149,8 +149,6 @@ std::string ShortBy(uint32_t done, uint32_t size) {
     return std::to_string(done) + " of " + std::to_string(size) + " bytes";
 }
 
-bool AbortSeen() { return AbortRequested; }
-
 // Message dispatching costs about a tenth of a millisecond under some systems; doing it for
 // every 8 KB chunk would take longer than the transfer, so it is done at most every 10 ms.
 class PacedPump {
@@ -206,14 +204,14 @@ private:
 };
 
 // The part of a download after the request was opened; returns the error text.
-std::string ReadBody(HWND window, UniqueInternetHandle& request, const std::string& url,
-                     const std::string& target, TProgBar* bar, std::string& data) {
+std::string ReadBody(UiSink& ui, bool show, UniqueInternetHandle& request, const std::string& url,
+                     const std::string& target, std::string& data) {
     const std::string name = UrlFileName(url);
     const uint32_t size = GetContentLength(request.Get());
     const uint32_t fileDate = GetLastModifiedFileDate(request.Get());
     if (size == 0) return url + " --- File Not Found !";
 
-    if (reinterpret_cast<uintptr_t>(window) > 10) ShowWindow(window, SW_SHOW);
+    if (show) ui.Show(true);
     std::string partial;
     if (!target.empty()) {
         partial = PartialFileName(target, size, fileDate);
@@ -221,9 +219,10 @@ std::string ReadBody(HWND window, UniqueInternetHandle& request, const std::stri
     }
     const uint32_t chunk = DownloadChunkSize(size);
     uint32_t done = 0;
-    if (bar) bar->SetRange(1, int32_t(DownloadProgressMaximum(size, chunk)));
+    TProgBar bar(ui);
+    bar.SetRange(1, int32_t(DownloadProgressMaximum(size, chunk)));
     TBytesRate rate(size > 102400, size > 10485760);
-    if (bar) bar->SetTitle(name);
+    bar.SetTitle(name);
 
     DownloadSink sink(partial, data);
     std::string error;
@@ -232,25 +231,38 @@ std::string ReadBody(HWND window, UniqueInternetHandle& request, const std::stri
     ChunkReader reader(request.Get(), chunk, ZV_WININET(kReadFile, InternetReadFile),
                        ZV_WININET(kCloseHandle, InternetCloseHandle), &ReadFailureDetail);
     PacedPump pump;
-    for (;;) {
+    uint64_t steps = 0;
+    bool stop = false;
+    while (!stop) {
         pump();
-        const ChunkReader::Result r = reader.Next(&AbortSeen);
+        const ChunkReader::Result r = reader.Next(ui);
         if (r.cancelled) break;
-        const bool ok = r.ok;
-        const DWORD read = r.read;
-        if (ok) {
-            done += read;
-            if (!sink.Append(reader.Data(), read)) {
+        if (!r.ok) {
+            error = ReadFailure(name, r.detail);
+            break;
+        }
+        if (r.read == 0) break;
+        rate.RateText(int32_t(r.read));
+        // One read may hold many chunks: the bar steps, and the abort is seen, chunk by chunk.
+        const char* data = reader.Data();
+        for (uint32_t left = r.read; left > 0 && !stop;) {
+            const uint32_t piece = ProgressPieceSize(done, left, chunk);
+            if (!sink.Append(data, piece)) {
                 error = ReadFailure(name, partial.empty() ? std::string("too large for memory")
                                                           : "cannot write " + partial);
+                stop = true;
                 break;
             }
-        } else {
-            error = ReadFailure(name, r.detail);
+            data += piece;
+            left -= piece;
+            done += piece;
+            const uint64_t reached = ProgressStepsFor(done, chunk);
+            if (reached > steps) {
+                steps = reached;
+                bar.Step(rate.ProgressText(size, done));
+            }
+            stop = ui.AbortRequested();
         }
-        const std::string text = rate.TransferText(size, done, int32_t(read));
-        if (ok && read > 0 && bar) bar->Step(text);
-        if (!ok || read == 0 || AbortRequested) break;
     }
     sink.Close();
     reader.Stop();
@@ -271,7 +283,7 @@ std::string ReadBody(HWND window, UniqueInternetHandle& request, const std::stri
     } else if (error.empty() && size != kUnknownContentLength && done != size) {
         error = ReadFailure(name, ShortBy(done, size));
     }
-    if (AbortRequested) error = "Download Aborted";
+    if (ui.AbortRequested()) error = "Download Aborted";
     return error;
 }
 
@@ -321,9 +333,8 @@ uint32_t GetLastModifiedFileDate(HINTERNET request) {
     return PackFileDate(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
 }
 
-DownloadResult HTTP_DownloadFile_Incremental(HWND window, const std::string& url,
-                                             const std::string& target, TProgBar* bar,
-                                             const std::string& user,
+DownloadResult HTTP_DownloadFile_Incremental(UiSink& ui, bool show, const std::string& url,
+                                             const std::string& target, const std::string& user,
                                              const std::string& password) {
     DownloadResult result;
     PreOpenUrl(url);
@@ -336,7 +347,7 @@ DownloadResult HTTP_DownloadFile_Incremental(HWND window, const std::string& url
         if (!request)
             result.error = "Unable to open Internet Connection: " + url;
         else
-            result.error = ReadBody(window, request.request, url, target, bar, result.data);
+            result.error = ReadBody(ui, show, request.request, url, target, result.data);
     }
     if (!result.error.empty()) {
         TracePid();
@@ -345,9 +356,9 @@ DownloadResult HTTP_DownloadFile_Incremental(HWND window, const std::string& url
     return result;
 }
 
-std::string HTTP_DownloadFile(HWND window, const std::string& url, const std::string& target,
-                              TProgBar* bar, std::string* data) {
-    DownloadResult r = HTTP_DownloadFile_Incremental(window, url, target, bar, "", "");
+std::string HTTP_DownloadFile(UiSink& ui, bool show, const std::string& url,
+                              const std::string& target, std::string* data) {
+    DownloadResult r = HTTP_DownloadFile_Incremental(ui, show, url, target, "", "");
     if (data) *data = std::move(r.data);
     return r.error;
 }
@@ -389,11 +400,6 @@ void UnloadWinINet() {
     if (LiveChunkReaderThreads() > 0) return;
     if (b.module) FreeLibrary(b.module);
     b = WinInetBinding();
-}
-
-TProgBar& StubProgBar() {
-    static TProgBar bar(&StubProgress);
-    return bar;
 }
 
 }  // namespace zv

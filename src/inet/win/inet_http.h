@@ -1,7 +1,7 @@
-// HTTP downloads over WinINet, into a file or into memory, with progress and rate text, stopped
-// by AbortRequested. WinINet is loaded from the system folder on first use (it never appears in
-// the import table, so a planted WinINet.dll beside the stub is never loaded) and unloaded by
-// UnloadWinINet at the end of the stub window.
+// HTTP downloads over WinINet, into a file or into memory, with progress and rate text reported to
+// the caller's UI sink, which also stops them. WinINet is loaded from the system folder on first
+// use (it never appears in the import table, so a planted WinINet.dll beside the stub is never
+// loaded) and unloaded by UnloadWinINet at the end of the stub window.
 #pragma once
 #include <windows.h>
 #include <wininet.h>
@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "inet/prog_bar.h"
+#include "utils/ui_sink.h"
 #include "utils/win/unique_owner.h"
 
 namespace zv {
@@ -37,18 +37,18 @@ struct DownloadResult {
 };
 
 // Downloads url into target (through target + "." + n, renamed only once complete) or, with an
-// empty target, into result.data. window (> 10) is shown once the size is known; bar may be null.
-// The data is read on a helper thread (inet/win/chunk_reader.h) while this thread dispatches
-// window messages and handles the chunks; AbortRequested ends the download, also while the
-// server sends nothing. A download whose size does not match the announced Content-Length (or
-// has none, for a file) is an error.
-DownloadResult HTTP_DownloadFile_Incremental(HWND window, const std::string& url,
-                                             const std::string& target, TProgBar* bar,
-                                             const std::string& user, const std::string& password);
+// empty target, into result.data. The ui receives the progress and, with show, is shown once the
+// size is known. The data is read on a helper thread (inet/win/chunk_reader.h) while this thread
+// dispatches window messages and handles the chunks; the ui's AbortRequested ends the download,
+// also while the server sends nothing. A download whose size does not match the announced
+// Content-Length (or has none, for a file) is an error.
+DownloadResult HTTP_DownloadFile_Incremental(UiSink& ui, bool show, const std::string& url,
+                                             const std::string& target, const std::string& user,
+                                             const std::string& password);
 // The same without credentials (the form every caller uses). Returns the error text; data
 // receives a memory download when given.
-std::string HTTP_DownloadFile(HWND window, const std::string& url, const std::string& target,
-                              TProgBar* bar, std::string* data = nullptr);
+std::string HTTP_DownloadFile(UiSink& ui, bool show, const std::string& url,
+                              const std::string& target, std::string* data = nullptr);
 
 // Content-Length behind url; -1 when it cannot be had.
 int32_t HTTP_GetFileSize(const std::string& url);
@@ -58,9 +58,6 @@ bool IsInternetConnected(std::string* error = nullptr);
 std::string GetLastResponseText();
 // Frees WinINet; the next use loads it again.
 void UnloadWinINet();
-
-// The process-wide progress object of downloads, forwarding to StubProgress.
-TProgBar& StubProgBar();
 
 // Steps of the download, exposed for tests.
 void PreOpenUrl(const std::string& url);

@@ -7,7 +7,7 @@
 #include "autoupdate/update_cycle.h"
 #include "inet/win/inet_http.h"
 #include "package/gfile_info.h"
-#include "stub/agent_state.h"
+#include "autoupdate/agent_state.h"
 #include "stub/run_mode.h"
 #include "stub/win/stub_window.h"
 #include "utils/host_env.h"

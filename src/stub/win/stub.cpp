@@ -14,10 +14,11 @@
 #include "package/win/cluster_size.h"
 #include "package/win/extract_fs_win.h"
 #include "package/win/setup_folder_win.h"
-#include "package/win/stub_dispatch.h"
 #include "rundir/win/shell_dir_win.h"
 #include "stub/run_mode.h"
 #include "stub/win/agent_hooks.h"
+#include "stub/win/stub_dispatch.h"
+#include "stub/win/stub_setup.h"
 #include "stub/win/stub_window.h"
 #include "utils/host_env.h"
 #include "utils/run_log.h"
@@ -45,6 +46,16 @@ void LoadStartupLibraries() {
         SystemModule(name);
 }
 
+// The agent's cycle reports to the stub window and hands downloaded setups to the setup driver.
+AgentWindowSide AgentSide() {
+    AgentWindowSide side;
+    side.ui = &StubWindowUi();
+    side.window = [] { return StubWindow; };
+    side.notifyClient = &NotifyClient;
+    side.runSetup = &RunSetup;
+    return side;
+}
+
 void InstallSystemSeams() {
     InstallWin32Host();
     InstallLeadByteTest();
@@ -54,7 +65,7 @@ void InstallSystemSeams() {
     InstallWin32ExtractFs();
     InstallWin32RunDirs();
     InstallWin32AgentSettings();
-    InstallWin32AgentPlatform();
+    InstallWin32AgentPlatform(AgentSide());
     InstallTraceSink();
 }
 

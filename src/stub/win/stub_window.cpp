@@ -3,10 +3,10 @@
 #include <commctrl.h>
 
 #include "error.h"
+#include "autoupdate/agent_state.h"
 #include "autoupdate/update_cycle.h"
 #include "dialogs/msgbox_layout.h"
 #include "stub/agent_client.h"
-#include "stub/agent_state.h"
 #include "utils/switches.h"
 #include "utils/trace.h"
 #include "utils/win/dll_loader.h"
@@ -242,5 +242,31 @@ void NotifyClient(int32_t code, int32_t value) {
 void ShowActivityBar(bool show) {
     if (ActivityBar) ShowWindow(ActivityBar, show ? SW_SHOW : SW_HIDE);
 }
+
+namespace {
+
+class StubWindowSink : public UiSink {
+public:
+    void SetStatusText(const std::string& text, const std::string& fontName, int charset,
+                       int fontSize) override {
+        if (StatusLabel) SetLabelText(StatusLabel, text, fontName, charset, fontSize);
+    }
+    void Progress(int kind, int32_t low, uint16_t range, const std::string& text, int32_t step,
+                  int32_t position) override {
+        StubProgress(kind, low, range, text, step, position);
+    }
+    void Show(bool show) override {
+        if (StubWindow) ShowWindow(StubWindow, show ? SW_SHOW : SW_HIDE);
+    }
+    void ShowActivityBar(bool show) override { zv::ShowActivityBar(show); }
+    bool AbortRequested() override { return zv::AbortRequested; }
+    void ClearAbortRequested() override { zv::AbortRequested = false; }
+};
+
+StubWindowSink g_windowSink;
+
+}  // namespace
+
+UiSink& StubWindowUi() { return g_windowSink; }
 
 }  // namespace zv

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "utils/ui_sink.h"
+
 namespace zv {
 
 constexpr UINT wm_ShutDown = WM_USER + 99;
@@ -49,6 +51,10 @@ void SetLabelText(HWND control, const std::string& text, const std::string& font
                   int fontSize);
 void NotifyClient(int32_t code, int32_t value);
 void ShowActivityBar(bool show);
+
+// The window as the flows' UI sink: the status label, both bars, showing and hiding the window,
+// and AbortRequested. Calls made while there is no window change nothing.
+UiSink& StubWindowUi();
 
 // Left edge of the status label and the activity bar for a language charset.
 int StatusLabelX(int charset);

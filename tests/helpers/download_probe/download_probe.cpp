@@ -6,7 +6,7 @@
 //       without one. Prints error=, range=<position>/<maximum> of each range call, steps=,
 //       last_text= (the rate text of the last step), bytes= and data_hex= (memory only), ms=
 //       (wall time of the download) and cpu_ms= (this process's CPU time meanwhile).
-//       --abort-after N sets AbortRequested from the progress sink after N steps;
+//       --abort-after N asks the download to stop from the progress sink after N steps;
 //       --abort-after-ms N from a timer message N ms after the start (while a read may wait).
 //   size URL       prints size= (HTTP_GetFileSize)
 //   connected      prints connected=1 or connected=0 and error=
@@ -17,9 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "inet/prog_bar.h"
 #include "inet/win/inet_http.h"
-#include "stub/win/stub_window.h"
+#include "utils/ui_sink.h"
 #include "utils/win/dll_loader.h"
 #include "utils/win/utility_hooks.h"
 #include "utils/win/win_env.h"
@@ -27,24 +26,28 @@
 
 namespace {
 
-struct Progress {
+// Records the download's progress and stops it when asked to.
+struct Recorder : zv::UiSink {
     std::vector<std::string> ranges;
     int steps = 0;
     int abortAfter = -1;
     std::string lastText;
-};
-Progress g_progress;
+    bool abort = false;
 
-void Sink(int kind, int32_t, uint16_t range, const std::string& text, int32_t, int32_t position) {
-    if (kind == 0) {
-        g_progress.ranges.push_back(std::to_string(position) + "/" + std::to_string(range));
-    } else if (kind == 1) {
-        ++g_progress.steps;
-        g_progress.lastText = text;
-        if (g_progress.abortAfter >= 0 && g_progress.steps >= g_progress.abortAfter)
-            zv::AbortRequested = true;
+    void Progress(int kind, int32_t, uint16_t range, const std::string& text, int32_t,
+                  int32_t position) override {
+        if (kind == 0) {
+            ranges.push_back(std::to_string(position) + "/" + std::to_string(range));
+        } else if (kind == 1) {
+            ++steps;
+            lastText = text;
+            if (abortAfter >= 0 && steps >= abortAfter) abort = true;
+        }
     }
-}
+    bool AbortRequested() override { return abort; }
+    void ClearAbortRequested() override { abort = false; }
+};
+Recorder g_progress;
 
 // User and kernel time of this process so far, in milliseconds.
 double CpuMs() {
@@ -58,7 +61,7 @@ double CpuMs() {
 
 void CALLBACK AbortTimer(HWND, UINT, UINT_PTR id, DWORD) {
     KillTimer(nullptr, id);
-    zv::AbortRequested = true;
+    g_progress.abort = true;
 }
 
 std::string Hex(const std::string& data) {
@@ -91,14 +94,13 @@ int Get(int argc, char** argv) {
         else if (target.empty() && a.rfind("--", 0) != 0) target = a;
         else return 2;
     }
-    zv::TProgBar bar(&Sink);
-    zv::AbortRequested = false;
+    g_progress.abort = false;
     LARGE_INTEGER frequency, start, end;
     QueryPerformanceFrequency(&frequency);
     const double cpuStart = CpuMs();
     QueryPerformanceCounter(&start);
     zv::DownloadResult r =
-        zv::HTTP_DownloadFile_Incremental(nullptr, url, target, &bar, user, password);
+        zv::HTTP_DownloadFile_Incremental(g_progress, false, url, target, user, password);
     QueryPerformanceCounter(&end);
     const double cpu = CpuMs() - cpuStart;
     std::printf("error=%s\n", OneLine(r.error).c_str());

@@ -1,4 +1,4 @@
-#include "inet/win/web_stub.h"
+#include "stub/win/web_stub.h"
 
 #include <windows.h>
 
@@ -13,8 +13,7 @@
 #include "package/setup_exit.h"
 #include "package/setup_folder.h"
 #include "package/unpack.h"
-#include "package/win/stub_setup.h"
-#include "stub/win/stub_window.h"
+#include "stub/win/stub_setup.h"
 #include "utils/file_io.h"
 #include "utils/host_env.h"
 #include "utils/switches.h"
@@ -63,11 +62,11 @@ bool AskForDownload(const TGFileInfo& own, const Language& lang) {
 
 // Fetches url into setupFile in the temp folder; returns the error text ("!" when declined).
 // started: the download was begun, so setupFile (when there is one) is this run's.
-std::string Download(const TGFileInfo& own, const Language& lang, const std::string& url,
-                     const std::string& setupFile, bool quiet, bool& started) {
-    if (StatusLabel)
-        SetLabelText(StatusLabel, lang.Text(lang::kDownloading), GetLangFontName(lang.block),
-                     lang.charset, GetLangFontSize(lang.block));
+std::string Download(UiSink& ui, const TGFileInfo& own, const Language& lang,
+                     const std::string& url, const std::string& setupFile, bool quiet,
+                     bool& started) {
+    ui.SetStatusText(lang.Text(lang::kDownloading), GetLangFontName(lang.block), lang.charset,
+                     GetLangFontSize(lang.block));
     std::string error;
     if (own.ConfirmDownload() && !quiet && !AskForDownload(own, lang)) error = kDeclined;
     std::string connectionError;
@@ -75,22 +74,21 @@ std::string Download(const TGFileInfo& own, const Language& lang, const std::str
         const std::string noConnection = lang.Text(lang::kNoConnection);
         error = connectionError.empty() ? noConnection : connectionError + "<P><P>" + noConnection;
     }
-    AbortRequested = false;
-    TProgBar& bar = StubProgBar();
+    ui.ClearAbortRequested();
     if (error.empty()) {
         Trace("download", url);
         started = true;
-        error = HTTP_DownloadFile(quiet ? nullptr : StubWindow, url, setupFile, &bar);
+        error = HTTP_DownloadFile(ui, !quiet, url, setupFile);
     }
     Wait(300);
-    StubProgress(0, 0, 10, "", 1, 0);
+    ui.Progress(0, 0, 10, "", 1, 0);
     Wait(700);
     return error;
 }
 
 }  // namespace
 
-bool WebStubSetup(const std::string& folder, const std::string& source,
+bool WebStubSetup(UiSink& ui, const std::string& folder, const std::string& source,
                   const std::string& fileName) {
     const OwnPackageReader own;
     const Language lang(*own);
@@ -110,7 +108,7 @@ bool WebStubSetup(const std::string& folder, const std::string& source,
             setupFile = local;
         } else {
             setupFile = GetTempDir(true) + fileName;
-            error = Download(*own, lang, url, setupFile, quiet, downloadStarted);
+            error = Download(ui, *own, lang, url, setupFile, quiet, downloadStarted);
         }
     }
 
@@ -121,7 +119,7 @@ bool WebStubSetup(const std::string& folder, const std::string& source,
     }
     bool ran = false;
     if (error.empty()) {
-        RunSetup(folder, setupFile, "", GetParamsText(), !quiet);
+        RunSetup(ui, folder, setupFile, "", GetParamsText(), !quiet);
         ran = true;
     }
     // The downloaded copy is this run's own, whatever became of it; a partial file stays for the

@@ -1,18 +1,18 @@
-#include "package/win/stub_dispatch.h"
+#include "stub/win/stub_dispatch.h"
 
 #include <exception>
 #include <memory>
 #include <vector>
 
-#include "inet/win/web_stub.h"
 #include "package/gfile_info.h"
 #include "package/setup_cmdline.h"
 #include "package/setup_dispatch.h"
 #include "package/setup_exit.h"
 #include "package/unpack.h"
 #include "package/win/setup_folder_win.h"
-#include "package/win/stub_setup.h"
+#include "stub/win/stub_setup.h"
 #include "stub/win/stub_window.h"
+#include "stub/win/web_stub.h"
 #include "utils/host_env.h"
 #include "utils/ini_reg.h"
 #include "utils/switches.h"
@@ -57,7 +57,7 @@ bool LastWriteTime(const std::string& path, FILETIME& time) {
     return true;
 }
 
-void RunDispatch() {
+void RunDispatch(UiSink& ui) {
     const OwnPackageReader own;
     std::string url = own->DownloadUrl();
     const std::string agentName = own->SaveAgentCopy() ? own->AgentFileName() : std::string();
@@ -68,14 +68,14 @@ void RunDispatch() {
         const std::string ownFolder = ExtractFilePath(Host().exePath());
         if (!own->AlwaysDownload() && !fileName.empty() && FileExists(ownFolder + fileName))
             url = ownFolder.substr(0, ownFolder.size() - 1);
-        if (!WebStubSetup(SetupFolder(), url, fileName) && StubExitCode() == exit_code::kOk)
+        if (!WebStubSetup(ui, SetupFolder(), url, fileName) && StubExitCode() == exit_code::kOk)
             SetStubExitCode(exit_code::kDownloadFailed);
         return;
     }
     std::string packageFile = GetSwitchValue(kSwitchSpanFile, "");
     if (packageFile.empty()) packageFile = Host().exePath();
     const bool hidden = HasSwitch(kSwitchHide) || own->SilentSetup();
-    RunSetup(SetupFolder(), packageFile, agentName, GetParamsText(), !hidden);
+    RunSetup(ui, SetupFolder(), packageFile, agentName, GetParamsText(), !hidden);
 }
 
 }  // namespace
@@ -127,7 +127,7 @@ void DispatchSetup(HWND window) {
     if (running) return;
     running = true;
     try {
-        RunDispatch();
+        RunDispatch(StubWindowUi());
     } catch (const std::exception& e) {
         TraceException(e, "DispatchSetup");
         if (StubExitCode() == exit_code::kOk) SetStubExitCode(exit_code::kNoEngine);

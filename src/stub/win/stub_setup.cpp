@@ -1,6 +1,4 @@
-#include "package/win/stub_setup.h"
-
-#include "autoupdate/update_files.h"
+#include "stub/win/stub_setup.h"
 
 #include <windows.h>
 
@@ -8,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "autoupdate/update_files.h"
 #include "dialogs/win/zmsgbox.h"
 #include "lang/lang_strings.h"
 #include "package/gfile_info.h"
@@ -16,8 +15,7 @@
 #include "package/setup_exit.h"
 #include "package/unpack.h"
 #include "package/win/setup_folder_win.h"
-#include "package/win/stub_dispatch.h"
-#include "stub/win/stub_window.h"
+#include "stub/win/stub_dispatch.h"
 #include "utils/file_io.h"
 #include "utils/host_env.h"
 #include "utils/ini_reg.h"
@@ -64,10 +62,12 @@ struct PackageFacts {
     bool packageIsStub = false;  // the package file is the running stub itself
 };
 
-ExtractUi MakeExtractUi(const PackageFacts& facts) {
+ExtractUi MakeExtractUi(UiSink& sink, const PackageFacts& facts) {
     ExtractUi ui;
-    ui.progress = [](int kind, int32_t low, uint16_t high, const std::string& text, int32_t step,
-                     int32_t position) { StubProgress(kind, low, high, text, step, position); };
+    ui.progress = [&sink](int kind, int32_t low, uint16_t high, const std::string& text,
+                          int32_t step, int32_t position) {
+        sink.Progress(kind, low, high, text, step, position);
+    };
     ui.errorBox = [facts](const std::string& text) {
         ErrorBox(kBoxWithHeading, text, "", facts.charset, facts.buttons);
     };
@@ -82,9 +82,9 @@ ExtractUi MakeExtractUi(const PackageFacts& facts) {
     return ui;
 }
 
-ExtractResult Extract(const ExtractOptions& options, const PackageFacts& facts) {
+ExtractResult Extract(UiSink& ui, const ExtractOptions& options, const PackageFacts& facts) {
     try {
-        return ExtractPackage(options, MakeExtractUi(facts));
+        return ExtractPackage(options, MakeExtractUi(ui, facts));
     } catch (const std::exception& e) {
         // Whatever escapes the extraction leaves a package that must not be started.
         TraceException(e, "RunSetup", "ExtractPackage");
@@ -129,14 +129,15 @@ void RemoveShortcut(const std::string& flagKey, const std::string& path) {
 
 // Runs the engine to its end and waits for its dialog to go. True when the engine ran; its exit
 // code is then the stub's.
-bool RunEngine(const std::string& commandLine, const std::string& threadTag, bool foreground) {
+bool RunEngine(UiSink& ui, const std::string& commandLine, const std::string& threadTag,
+               bool foreground) {
     UniqueHandle process = StartProcess(commandLine, foreground ? SW_SHOW : SW_HIDE, "");
     if (!process) {
         TraceOut().Write("RunSetup: the engine could not be started, error ")
             .WriteLine(std::to_string(GetLastError()));
         return false;
     }
-    if (StubWindow) ShowWindow(StubWindow, SW_HIDE);
+    ui.Show(false);
     Wait(kSettleMs);
     // Asked of the process object, not of its exit code: an engine may well return 259.
     while (WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT) Wait(kEnginePollMs);
@@ -166,9 +167,9 @@ void ShowBadPackage(const PackageFacts& facts) {
 }
 
 // Extraction done: start the engine when the package allows it. True when the setup completed.
-bool StartFromExtraction(const ExtractResult& extracted, const std::string& destination,
-                         const std::string& argumentTail, bool foreground,
-                         const PackageFacts& facts) {
+bool StartFromExtraction(UiSink& ui, const ExtractResult& extracted,
+                         const std::string& destination, const std::string& argumentTail,
+                         bool foreground, const PackageFacts& facts) {
     if (extracted.damaged || !extracted.checksumOk) {
         if (extracted.damaged) TraceOut().Write("RunSetup: ").WriteLine(extracted.damage);
         SetStubExitCode(exit_code::kDamaged);
@@ -209,7 +210,7 @@ bool StartFromExtraction(const ExtractResult& extracted, const std::string& dest
         .Write(commandLine).WriteLine("<<");
 
     ScopedGlobalAtom atom(SetupAtomName(command.threadTag));
-    if (!RunEngine(commandLine, command.threadTag, foreground)) {
+    if (!RunEngine(ui, commandLine, command.threadTag, foreground)) {
         SetStubExitCode(exit_code::kNoEngine);
         return false;
     }
@@ -224,7 +225,7 @@ bool StartFromExtraction(const ExtractResult& extracted, const std::string& dest
 
 }  // namespace
 
-bool RunSetup(const std::string& destinationIn, const std::string& packageFile,
+bool RunSetup(UiSink& ui, const std::string& destinationIn, const std::string& packageFile,
               const std::string& agentName, const std::string& argumentTail, bool foreground) {
     const TGFileInfo reader(packageFile);
     PackageFacts facts;
@@ -234,10 +235,9 @@ bool RunSetup(const std::string& destinationIn, const std::string& packageFile,
     facts.charset = GetLangCharset(facts.block);
     facts.buttons = GetLangString(facts.block, lang::kButtonCaptions);
 
-    if (reader.ShowActivityBar()) ShowActivityBar(true);
-    if (StatusLabel)
-        SetLabelText(StatusLabel, GetLangString(facts.block, lang::kExtracting),
-                     GetLangFontName(facts.block), facts.charset, GetLangFontSize(facts.block));
+    if (reader.ShowActivityBar()) ui.ShowActivityBar(true);
+    ui.SetStatusText(GetLangString(facts.block, lang::kExtracting), GetLangFontName(facts.block),
+                     facts.charset, GetLangFontSize(facts.block));
 
     std::string destination = destinationIn;
     if (!EnoughSpace(destination, reader) && FindTempRoot())
@@ -258,17 +258,18 @@ bool RunSetup(const std::string& destinationIn, const std::string& packageFile,
         options.charset = facts.charset;
         options.alwaysPrompt = ForcePrompt();
 
-        if (foreground && StubWindow) ShowWindow(StubWindow, SW_SHOW);
+        if (foreground) ui.Show(true);
         Wait(kSettleMs);
         ExtractResult extracted;
         if (TruncatedStub(packageFile)) {
             extracted.damaged = true;
             extracted.damage = "the package ends before its ImageEnd";
         } else {
-            extracted = Extract(options, facts);
+            extracted = Extract(ui, options, facts);
         }
         Wait(kSettleMs);
-        completed = StartFromExtraction(extracted, destination, argumentTail, foreground, facts);
+        completed =
+            StartFromExtraction(ui, extracted, destination, argumentTail, foreground, facts);
     }
     RemoveAlternateSetupFolder();
     return completed;

@@ -21,8 +21,8 @@ bool ForcePrompt();
 // Writes the web stub's agent copy into the setup folder; false when it could not.
 bool WriteWebStubAgentCopy(const std::string& agentName);
 
-// The setup tick: stops the window's timer, runs the web-stub flow or RunSetup, removes the
-// setup folder and ends the message loop.
+// The setup tick: stops the window's timer, runs the web-stub flow or RunSetup on the stub
+// window's UI sink, removes the setup folder and ends the message loop.
 void DispatchSetup(HWND window);
 
 }  // namespace zv

@@ -1,4 +1,4 @@
-#include "stub/agent_state.h"
+#include "autoupdate/agent_state.h"
 
 #include <algorithm>
 #include <climits>
