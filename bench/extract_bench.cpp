@@ -18,7 +18,7 @@
 #include "package/package_layout.h"
 #include "package/unpack.h"
 #include "package/win/extract_fs_win.h"
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/win/dll_loader.h"
 #include "utils/win/win_env.h"
 

@@ -12,7 +12,7 @@
 #include "autoupdate/win/agent_settings_win.h"
 #include "package/gfile_info.h"
 #include "package/package_layout.h"
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/text.h"
 #include "utils/win/utility_hooks.h"
 #include "utils/win/win_env.h"

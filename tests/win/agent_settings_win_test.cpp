@@ -15,7 +15,7 @@
 #include "rundir/win/shell_dir_win.h"
 #include "stub/win/stub_window.h"
 #include "utils/files.h"
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/ini_reg.h"
 #include "utils/text.h"
 #include "utils/win/sysutils.h"

@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include "utils/files.h"
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/run_log.h"
 #include "utils/text.h"
 #include "utils/win/utility_hooks.h"

@@ -9,7 +9,7 @@
 
 #include "../core/package_test_builder.h"
 #include "lang/lang_strings.h"
-#include "package/extract_fs.h"
+#include "utils/platform.h"
 #include "package/package_layout.h"
 #include "package/setup_exit.h"
 #include "package/win/extract_fs_win.h"
@@ -52,7 +52,7 @@ protected:
         ResetLangSectionForTesting();
     }
     void TearDown() override {
-        ResetExtractFs();
+        ResetPlatform();
         ResetLangSectionForTesting();
         SetStubExitCode(exit_code::kOk);
     }

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "package/extract_fs.h"
+#include "utils/platform.h"
 #include "utils/win/win_file.h"
 
 namespace zv {

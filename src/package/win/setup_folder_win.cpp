@@ -7,7 +7,7 @@
 #include "dialogs/win/zmsgbox.h"
 #include "lang/lang_strings.h"
 #include "package/setup_folder.h"
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/win/files_win.h"
 #include "utils/win/win_file.h"
 

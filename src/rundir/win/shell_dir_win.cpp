@@ -9,6 +9,7 @@
 #include "utils/win/files_win.h"
 #include "utils/win/sys_info_win.h"
 #include "utils/win/sysutils.h"
+#include "utils/platform.h"
 
 namespace zv {
 namespace {
@@ -69,7 +70,7 @@ std::string Win32LongMonthName(int month) {
 }  // namespace
 
 void InstallWin32RunDirs() {
-    RunDirHost host;
+    Platform host;
     host.specialFolder = &Win32SpecialFolder;
     host.folderPath = &Win32FolderPath;
     host.windowsDir = &Win32WindowsDir;
@@ -83,7 +84,7 @@ void InstallWin32RunDirs() {
     host.computerName = &GetComputerNameText;
     host.domainName = &GetDomainName;
     host.longMonthName = &Win32LongMonthName;
-    SetRunDirHost(host);
+    SetPlatform(host);
 }
 
 }  // namespace zv

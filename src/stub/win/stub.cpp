@@ -20,7 +20,7 @@
 #include "stub/win/stub_dispatch.h"
 #include "stub/win/stub_setup.h"
 #include "stub/win/stub_window.h"
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/run_log.h"
 #include "utils/switches.h"
 #include "utils/text.h"

@@ -13,7 +13,7 @@
 #include "stub/win/stub_setup.h"
 #include "stub/win/stub_window.h"
 #include "stub/win/web_stub.h"
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/ini_reg.h"
 #include "utils/switches.h"
 #include "utils/text.h"

@@ -9,6 +9,7 @@
 #include "utils/run_log.h"
 #include "utils/win/unique_owner.h"
 #include "utils/win/win_file.h"
+#include "utils/platform.h"
 
 namespace zv {
 namespace {
@@ -102,11 +103,11 @@ void InstallWin32UtilityHooks() {
     log.threadId = &Win32ThreadId;
     SetRunLogHooks(log);
 
-    IniRegBackend ini;
+    Platform ini;
     ini.readIni = &Win32ReadIni;
     ini.writeIni = &Win32WriteIni;
     ini.readReg = &Win32ReadReg;
-    SetIniRegBackend(ini);
+    SetPlatform(ini);
 }
 
 }  // namespace zv

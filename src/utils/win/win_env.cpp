@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "utils/file_io.h"
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/text.h"
 #include "utils/win/win_file.h"
 
@@ -72,7 +72,7 @@ char WinTimeSeparator() { return LocaleChar(LOCALE_STIME, ':'); }
 }  // namespace
 
 void InstallWin32Host() {
-    HostEnv e;
+    Platform e;
     e.commandLine = &WinCommandLine;
     e.exePath = &WinExePath;
     e.pumpMessages = &WinPump;
@@ -83,7 +83,7 @@ void InstallWin32Host() {
     e.upperCase = &WinUpper;
     e.dateSeparator = &WinDateSeparator;
     e.timeSeparator = &WinTimeSeparator;
-    SetHost(e);
+    SetPlatform(e);
     SetFileOpener(&OpenWin32File);
     SetExistsProbe(&Win32FileExists);
 }
