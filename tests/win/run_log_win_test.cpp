@@ -5,16 +5,14 @@
 #include "utils/platform.h"
 #include "utils/run_log.h"
 #include "utils/text.h"
-#include "utils/win/utility_hooks.h"
-#include "utils/win/win_env.h"
+#include "stub/win/win32_platform.h"
 #include "win_test_util.h"
 
 namespace zv {
 namespace {
 
 TEST(RunLogWin, LinesGoBesideTheExecutableAndAccumulate) {
-    InstallWin32Host();
-    InstallWin32UtilityHooks();
+    InstallWin32Platform();
     ScratchFolder dir("runlog");
     const std::string exe = dir / "Agent.exe";
     const std::string log = dir / "X_Agent.log";

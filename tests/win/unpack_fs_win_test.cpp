@@ -10,7 +10,7 @@
 #include "utils/platform.h"
 #include "package/package_layout.h"
 #include "package/unpack.h"
-#include "package/win/extract_fs_win.h"
+#include "stub/win/win32_platform.h"
 #include "utils/file_io.h"
 #include "utils/win/win_file.h"
 
@@ -23,14 +23,11 @@ protected:
         char temp[MAX_PATH];
         GetTempPathA(MAX_PATH, temp);
         root_ = std::string(temp) + "zv_unpack_fs_" + std::to_string(GetCurrentProcessId());
-        InstallWin32ExtractFs();
-        oldOpener_ = SetFileOpener(&OpenWin32File);
-        oldProbe_ = SetExistsProbe(&Win32FileExists);
+        saved_ = Host();
+        InstallWin32Platform();
     }
     void TearDown() override {
-        SetFileOpener(oldOpener_);
-        SetExistsProbe(oldProbe_);
-        ResetPlatform();
+        SetPlatform(saved_);
         std::error_code ec;
         std::filesystem::remove_all(root_, ec);
     }
@@ -41,13 +38,12 @@ protected:
     }
 
     std::string root_;
-    FileOpener oldOpener_ = nullptr;
-    ExistsProbe oldProbe_ = nullptr;
+    Platform saved_;
 };
 
 TEST_F(Win32ExtractFs, FoldersDatesSizesAndErrors) {
     const Platform& fs = Host();
-    EXPECT_EQ(fs.separator, '\\');
+    EXPECT_EQ(fs.pathSeparator, '\\');
     const std::string deep = root_ + "\\a\\b/c\\";
     ASSERT_TRUE(fs.createFolders(deep));
     EXPECT_TRUE(fs.createFolders(deep));  // already there

@@ -1,10 +1,11 @@
-#include "package/win/extract_fs_win.h"
+#include "utils/win/file_system_win.h"
 
 #include <windows.h>
 
 #include <string>
 
 #include "utils/platform.h"
+#include "utils/win/files_win.h"
 #include "utils/win/win_file.h"
 
 namespace zv {
@@ -43,11 +44,33 @@ bool DosToFileTime(uint32_t dosDateTime, FILETIME& utc) {
            LocalFileTimeToFileTime(&local, &utc);
 }
 
-bool WinSetDosDate(const std::string& path, uint32_t dosDateTime) {
+bool WinSetFileDate(const std::string& path, uint32_t dosDateTime) {
     FILETIME utc;
     if (!DosToFileTime(dosDateTime, utc)) return false;
-    UniqueHandle h = OpenForDate(path, GENERIC_WRITE);
+    // Attribute access only: a read-only file can be dated as well.
+    UniqueHandle h(CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, 0, nullptr));
     return h && SetFileTime(h.Get(), nullptr, nullptr, &utc);
+}
+
+// Append-only access: the system places every write at the current end of the file, so two
+// processes sharing the run log never overwrite each other's lines.
+int64_t WinAppendToFile(const std::string& path, const std::string& data) {
+    UniqueHandle h(CreateFileA(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!h) {
+        // Systems without append-only access: write at the end as found.
+        h.Reset(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!h) return -1;
+        SetFilePointer(h.Get(), 0, nullptr, FILE_END);
+    }
+    if (data.empty()) return 0;
+    DWORD put = 0;
+    if (!WriteFile(h.Get(), data.data(), DWORD(data.size()), &put, nullptr)) return 0;
+    return put;
 }
 
 // Setting the time on the handle before it closes keeps it: no later write follows.
@@ -76,26 +99,7 @@ int64_t WinFileSize(const std::string& path) {
     return int64_t(uint64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow);
 }
 
-int64_t WinFreeSpace(const std::string& path) {
-    std::string folder = path;
-    if (!Win32FolderExists(folder)) {
-        size_t cut = folder.find_last_of("\\/");
-        folder = cut == std::string::npos ? std::string() : folder.substr(0, cut + 1);
-    }
-    using FreeEx = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
-    // Early Windows 95 has only the 2 GB-limited call.
-    static FreeEx freeEx = reinterpret_cast<FreeEx>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetDiskFreeSpaceExA")));
-    const char* root = folder.empty() ? nullptr : folder.c_str();
-    if (freeEx) {
-        ULARGE_INTEGER available, total, free;
-        if (freeEx(root, &available, &total, &free)) return int64_t(available.QuadPart);
-        return -1;
-    }
-    DWORD sectors = 0, bytes = 0, freeClusters = 0, clusters = 0;
-    if (!GetDiskFreeSpaceA(root, &sectors, &bytes, &freeClusters, &clusters)) return -1;
-    return int64_t(freeClusters) * sectors * bytes;
-}
+int64_t WinFreeSpace(const std::string& path) { return int64_t(GetFreeDiskSpace(path)); }
 
 std::string WinLastErrorText() {
     const DWORD code = GetLastError();
@@ -111,22 +115,39 @@ std::string WinLastErrorText() {
     return out;
 }
 
-uint32_t WinProcessId() { return GetCurrentProcessId(); }
+std::string WinTempPath() {
+    char buffer[MAX_PATH + 1] = {};
+    const DWORD n = GetTempPathA(sizeof buffer, buffer);
+    return n > 0 && n < sizeof buffer ? std::string(buffer, n) : std::string();
+}
+
+std::string WinFullPath(const std::string& path) {
+    std::string buffer(MAX_PATH + 1, '\0');
+    DWORD n = GetFullPathNameA(path.c_str(), DWORD(buffer.size()), &buffer[0], nullptr);
+    if (n >= buffer.size()) {
+        buffer.assign(n + 1, '\0');
+        n = GetFullPathNameA(path.c_str(), DWORD(buffer.size()), &buffer[0], nullptr);
+    }
+    return n > 0 && n < buffer.size() ? buffer.substr(0, n) : path;
+}
 
 }  // namespace
 
-void InstallWin32ExtractFs() {
-    ExtractFs fs;
-    fs.createFolders = &WinCreateFolders;
-    fs.setDosDate = &WinSetDosDate;
-    fs.setOpenFileDosDate = &WinSetOpenFileDosDate;
-    fs.copyFileDate = &WinCopyFileDate;
-    fs.fileSize = &WinFileSize;
-    fs.freeSpace = &WinFreeSpace;
-    fs.lastErrorText = &WinLastErrorText;
-    fs.processId = &WinProcessId;
-    fs.separator = '\\';
-    SetExtractFs(fs);
+void FillWin32FileSystem(Platform& p) {
+    p.openFile = &OpenWin32File;
+    p.fileExists = &Win32FileExists;
+    p.fileSize = &WinFileSize;
+    p.appendToFile = &WinAppendToFile;
+    p.setFileDate = &WinSetFileDate;
+    p.setOpenFileDate = &WinSetOpenFileDosDate;
+    p.copyFileDate = &WinCopyFileDate;
+    p.lastErrorText = &WinLastErrorText;
+    p.pathSeparator = '\\';
+    p.folderExists = &Win32FolderExists;
+    p.createFolders = &WinCreateFolders;
+    p.freeSpace = &WinFreeSpace;
+    p.tempPath = &WinTempPath;
+    p.fullPath = &WinFullPath;
 }
 
 }  // namespace zv
