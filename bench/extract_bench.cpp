@@ -17,10 +17,9 @@
 #include "package/gfile_info.h"
 #include "package/package_layout.h"
 #include "package/unpack.h"
-#include "package/win/extract_fs_win.h"
-#include "utils/host_env.h"
+#include "stub/win/win32_platform.h"
+#include "utils/platform.h"
 #include "utils/win/dll_loader.h"
-#include "utils/win/win_env.h"
 
 namespace {
 
@@ -48,8 +47,7 @@ void PrintMemory() {
 }
 
 int Engine(const std::string& package, const std::string& dest) {
-    zv::InstallWin32Host();
-    zv::InstallWin32ExtractFs();
+    zv::InstallWin32Platform();
     zv::ExtractOptions o;
     o.packageFile = package;
     o.destination = dest;

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "package/extract_fs.h"
+#include "utils/platform.h"
 #include "package/unpack.h"
 #include "utils/file_io.h"
 
@@ -23,9 +23,7 @@ size_t g_size = 0;
 const char kPackage[] = "fuzz.exe";
 std::string g_base;  // per-process scratch folder
 std::string g_dest;  // g_base + "/d"
-zv::FileOpener g_realOpen = nullptr;
-zv::ExistsProbe g_realExists = nullptr;
-zv::ExtractFs g_realFs;
+zv::Platform g_real;
 
 [[noreturn]] void Escape(const char* what, const std::string& path) {
     std::fprintf(stderr, "fuzz_extract: %s outside the destination: %s\n", what, path.c_str());
@@ -47,18 +45,18 @@ std::unique_ptr<zv::IFile> Open(const std::string& path, zv::OpenMode mode) {
         return std::make_unique<zv::MemoryFile>(std::vector<uint8_t>(g_data, g_data + g_size));
     }
     if (mode != zv::OpenMode::ReadShared) CheckInside("write", path);
-    return g_realOpen(path, mode);
+    return g_real.openFile(path, mode);
 }
 
-bool Exists(const std::string& path) { return path == kPackage || g_realExists(path); }
+bool Exists(const std::string& path) { return path == kPackage || g_real.fileExists(path); }
 
 bool CreateFolders(const std::string& path) {
     if (path != g_dest) Escape("folder", path);
-    return g_realFs.createFolders(path);
+    return g_real.createFolders(path);
 }
 bool SetDosDate(const std::string& path, uint32_t value) {
     CheckInside("date", path);
-    return g_realFs.setDosDate(path, value);
+    return g_real.setFileDate(path, value);
 }
 bool CopyFileDate(const std::string& from, const std::string& to) {
     CheckInside("date copy", to);
@@ -71,14 +69,13 @@ void Setup() {
     if (!mkdtemp(tmpl)) std::abort();
     g_base = tmpl;
     g_dest = g_base + "/d";
-    g_realOpen = zv::SetFileOpener(&Open);
-    g_realExists = zv::SetExistsProbe(&Exists);
-    g_realFs = zv::ExtractFileSystem();
-    zv::ExtractFs guarded;
+    zv::Platform guarded;
+    guarded.openFile = &Open;
+    guarded.fileExists = &Exists;
     guarded.createFolders = &CreateFolders;
-    guarded.setDosDate = &SetDosDate;
+    guarded.setFileDate = &SetDosDate;
     guarded.copyFileDate = &CopyFileDate;
-    zv::SetExtractFs(guarded);
+    g_real = zv::SetPlatform(guarded);
     std::atexit([] {
         std::error_code ec;
         std::filesystem::remove_all(g_base, ec);

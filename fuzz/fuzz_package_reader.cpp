@@ -8,6 +8,7 @@
 #include "package/gfile_info.h"
 #include "package/package_layout.h"
 #include "utils/file_io.h"
+#include "utils/platform.h"
 
 namespace {
 
@@ -31,8 +32,10 @@ void Consume(const std::string& s) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     g_data = data;
     g_size = size;
-    zv::SetFileOpener(&OpenInput);
-    zv::SetExistsProbe(&InputExists);
+    zv::Platform input;
+    input.openFile = &OpenInput;
+    input.fileExists = &InputExists;
+    zv::SetPlatform(input);
 
     zv::TGFileInfo info(kName);
     zv::PackageTrailer record;

@@ -8,7 +8,7 @@
 #include "package/entry_name.h"
 #include "package/gfile_info.h"
 #include "package/package_layout.h"
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/run_log.h"
 #include "utils/sub.h"
 #include "utils/switches.h"

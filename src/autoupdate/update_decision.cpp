@@ -2,7 +2,7 @@
 
 #include "autoupdate/update_files.h"
 #include "utils/file_io.h"
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/ini_reg.h"
 #include "utils/run_log.h"
 #include "utils/sub.h"
@@ -11,14 +11,6 @@
 
 namespace zv {
 namespace {
-
-bool NotConnected() { return false; }
-int64_t NoHttpSize(const std::string&) { return -1; }
-
-UpdateNetHooks& NetHooks() {
-    static UpdateNetHooks hooks{&NotConnected, &NoHttpSize};
-    return hooks;
-}
 
 void TracePid() { TraceOut().Write(Host().processId()); }
 
@@ -39,13 +31,6 @@ const char* const kDecisionReasons =
     "|Error downloading .INFO file|Error reading .ORIGINAL file|Too early for retesting"
     "|New version is not higher then old version|\"Valid for version\" mismatch"
     "|Download file size error|OK|";
-
-UpdateNetHooks SetUpdateNetHooks(const UpdateNetHooks& hooks) {
-    UpdateNetHooks old = NetHooks();
-    if (hooks.internetConnected) NetHooks().internetConnected = hooks.internetConnected;
-    if (hooks.httpFileSize) NetHooks().httpFileSize = hooks.httpFileSize;
-    return old;
-}
 
 TestModeState& AgentTestMode() {
     static TestModeState state;
@@ -112,9 +97,9 @@ bool CheckUpdateFileSize(const std::string& base, const std::string& updateName,
     int64_t actual = -1;
     if (FileExists(path)) {
         actual = LocalFileSize(path);
-    } else if (!test.TestMode && NetHooks().internetConnected()) {
+    } else if (!test.TestMode && Host().internetConnected()) {
         path = from + "/" + name;
-        actual = NetHooks().httpFileSize(path);
+        actual = Host().httpFileSize(path);
     }
     // In 64 bits: an unknown size (-1) against a size near 2^31, or sizes above 2 GB, would
     // wrap around in 32 bits and pass.

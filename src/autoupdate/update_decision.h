@@ -48,15 +48,7 @@ enum DecisionCode {
 extern const char* const kDecisionReasons;   // self-delimited, indexed by the code
 
 bool GetOkToPerformAU(bool downloadOK, int& code, std::string& reason, const AgentState& agent);
+// The size test asks the platform's internetConnected and httpFileSize.
 bool GetOkToPerformAU(bool downloadOK, int& code, std::string& reason);
-
-// What the size test asks of the network; natively there is none (not connected, size -1).
-struct UpdateNetHooks {
-    bool (*internetConnected)() = nullptr;
-    // Content length behind url, -1 when it cannot be had.
-    int64_t (*httpFileSize)(const std::string& url) = nullptr;
-};
-// Replaces the members that are non-null; returns the previous set.
-UpdateNetHooks SetUpdateNetHooks(const UpdateNetHooks& hooks);
 
 }  // namespace zv

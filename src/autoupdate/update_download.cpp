@@ -4,7 +4,7 @@
 #include "autoupdate/update_files.h"
 #include "inet/comm_utils.h"
 #include "package/gfile_info.h"
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/run_log.h"
 #include "utils/text.h"
 #include "utils/trace.h"

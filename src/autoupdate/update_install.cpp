@@ -5,7 +5,7 @@
 #include "autoupdate/update_files.h"
 #include "package/gfile_info.h"
 #include "rundir/run_time_dir.h"
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/run_log.h"
 #include "utils/text.h"
 #include "utils/trace.h"

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/text.h"
 
 namespace zv {

@@ -1,6 +1,6 @@
 #include "inet/prog_bar.h"
 
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/text.h"
 
 namespace zv {

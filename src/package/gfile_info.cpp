@@ -1,14 +1,12 @@
 #include "package/gfile_info.h"
 
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/sub.h"
 #include "utils/text.h"
 
 namespace zv {
 namespace {
 
-uint64_t NoDrives(const std::string&) { return 0; }
-ClusterSizeProbe g_clusterProbe = &NoDrives;
 
 bool ReadTrailerAt(IFile& file, PackageTrailer& record, TrailerLocation& loc) {
     record = PackageTrailer{};
@@ -125,12 +123,6 @@ std::string OriginalFilePath() {
     return GetExeDir(true) + ".original";
 }
 
-uint64_t ClusterSize(const std::string& path) { return g_clusterProbe(path.substr(0, 3)); }
-
-ClusterSizeProbe SetClusterSizeProbe(ClusterSizeProbe probe) {
-    ClusterSizeProbe old = g_clusterProbe;
-    g_clusterProbe = probe ? probe : &NoDrives;
-    return old;
-}
+uint64_t ClusterSize(const std::string& path) { return Host().clusterSize(path.substr(0, 3)); }
 
 }  // namespace zv

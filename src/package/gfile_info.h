@@ -90,10 +90,7 @@ std::string OriginalFilePath(const TGFileInfo& own);
 std::string OriginalFilePath();
 
 // Cluster size of the drive whose root is the first three characters of `path` ("C:\"); 0 when
-// it cannot be queried. The Win32 layer installs the real probe (package/win/cluster_size.h);
-// the portable default knows no drives.
+// it cannot be queried (the platform's clusterSize; natively no drive is known).
 uint64_t ClusterSize(const std::string& path);
-using ClusterSizeProbe = uint64_t (*)(const std::string& root);
-ClusterSizeProbe SetClusterSizeProbe(ClusterSizeProbe probe);  // null restores the default
 
 }  // namespace zv

@@ -9,11 +9,11 @@
 
 #include "package/block_walk.h"
 #include "package/entry_name.h"
-#include "package/extract_fs.h"
+#include "utils/platform.h"
 #include "package/gfile_info.h"
 #include "package/package_layout.h"
 #include "package/zlib_open.h"
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/text.h"
 #include "utils/trace.h"
 
@@ -34,7 +34,7 @@ struct PackageDamage {
 };
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
-    const char sep = ExtractFileSystem().separator;
+    const char sep = Host().pathSeparator;
     if (!folder.empty() && (folder.back() == sep || folder.back() == '\\' || folder.back() == '/'))
         return folder + name;
     return folder + sep + name;
@@ -67,11 +67,11 @@ public:
         }
         ++result_.filesWritten;
         // The date field is a 32-bit value; anything outside that range is not a date.
-        const ExtractFs& fs = ExtractFileSystem();
+        const Platform& fs = Host();
         if (date_ != 0 && date_ >= INT32_MIN && date_ <= int64_t(UINT32_MAX) &&
-            !fs.setOpenFileDosDate(*file_, uint32_t(date_))) {
+            !fs.setOpenFileDate(*file_, uint32_t(date_))) {
             file_.reset();
-            fs.setDosDate(path_, uint32_t(date_));
+            fs.setFileDate(path_, uint32_t(date_));
         }
         file_.reset();
     }
@@ -108,13 +108,13 @@ private:
 
     void Fail() {
         failed_ = true;
-        errorText_ = ExtractFileSystem().lastErrorText();
+        errorText_ = Host().lastErrorText();
         file_.reset();
     }
 
     void ReportWriteFailure() {
         if (g_writeFailures.fetch_add(1) != 0 || !ui_.errorBox) return;
-        const ExtractFs& fs = ExtractFileSystem();
+        const Platform& fs = Host();
         const int64_t fileSize = std::max<int64_t>(fs.fileSize(path_), 0);
         const int64_t freeBytes = std::max<int64_t>(fs.freeSpace(path_), 0);
         ui_.errorBox(path_ + "<P><P>Unable to save Extracted File!<P><P>" + errorText_ + "<P>" +
@@ -231,9 +231,9 @@ bool Extraction::ExtractVolume(bool first) {
     const TrailerLocation location = LocateTrailer(*file);
     if (!location.ok || volumeLength < 0) throw PackageDamage{"no trailer"};
     if (first) Progress(0, trailer_.FileCount);
-    if (!ExtractFileSystem().createFolders(options_.destination) && ui_.errorBox)
+    if (!Host().createFolders(options_.destination) && ui_.errorBox)
         ui_.errorBox(options_.destination + "<P><P>Unable to create Directory!<P><P>" +
-                     ExtractFileSystem().lastErrorText());
+                     Host().lastErrorText());
     const int64_t position = trailer_.PackageStart;
     if (position > location.start()) throw PackageDamage{"package start lies past the trailer"};
     BlockLoop(*file, position, location.start());
@@ -299,11 +299,11 @@ void Extraction::WriteAgentCopy(IFile& file) {
     if (!written) {
         if (g_writeFailures.fetch_add(1) == 0 && ui_.errorBox)
             ui_.errorBox(path + "<P><P>Unable to save Extracted File!<P><P>" +
-                         ExtractFileSystem().lastErrorText());
+                         Host().lastErrorText());
         return;
     }
-    ExtractFileSystem().copyFileDate(options_.packageFile, path);
-    TraceOut().Write(int64_t(ExtractFileSystem().processId())).Write(" New AU-Agent: ")
+    Host().copyFileDate(options_.packageFile, path);
+    TraceOut().Write(int64_t(Host().processId())).Write(" New AU-Agent: ")
         .WriteLine(path);
 }
 

@@ -4,7 +4,7 @@
 #include <functional>
 
 #include "rundir/shell_dir.h"
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/sub.h"
 
 namespace zv {
@@ -51,7 +51,7 @@ std::string ExpandDateMacro(const std::string& text) {
 }
 
 void ExpandValueMacros(std::string& text) {
-    const RunDirHost& host = RunDirs();
+    const Platform& host = Host();
     Plain(text, "<LoggedUserName>", host.loggedUserName);
     Plain(text, "<UserName>", host.userName);
     Plain(text, "<CompanyName>", host.companyName);
@@ -113,7 +113,7 @@ void ExpandFolderMacros(std::string& text, const std::string& suffix) {
         {"<FontDir>", Folder(&FontDir)},
         {"<SrcDir>", Folder(&GetExeDir)},
         {"<OriginDir>", [] { return OriginDir(); }},
-        {"<TempDir>", [] { return NormalizeDir(RunDirs().tempDir(), false); }},
+        {"<TempDir>", [] { return NormalizeDir(Host().tempPath(), false); }},
         {"<ServiceDir>", Folder(&GetExeDir)},
         {"<UserDir>", Folder(&UserDir)},
         {"<UserAppDataDir>", Folder(&UserAppDataDir)},
@@ -145,11 +145,11 @@ std::string ResolveDots(const std::string& text) {
         const int count = SUB::Count(list);
         for (int i = 0; i < count; ++i) {
             const std::string item = SUB::GetItem(list, i);
-            if (HasDots(item)) list = SUB::SetItem(list, i, RunDirs().fullPath(item));
+            if (HasDots(item)) list = SUB::SetItem(list, i, Host().fullPath(item));
         }
         return list;
     }
-    return RunDirs().fullPath(text);
+    return Host().fullPath(text);
 }
 
 }  // namespace
@@ -207,7 +207,7 @@ std::string DateMacroText(char code, const DateParts& now) {
     const std::string dd = PadZero(now.day, 2), mm = PadZero(now.month, 2);
     const std::string yy = PadZero(now.year % 100, 2), yyyy = PadZero(now.year, 4);
     switch (code) {
-        case '#': return dd + d + RunDirs().longMonthName(now.month) + d + yyyy;
+        case '#': return dd + d + Host().longMonthName(now.month) + d + yyyy;
         case '0': {
             const double days = std::fabs(EncodeDateTime(now) - kFirstOf2000);
             return IntText(int64_t(std::floor(days)));

@@ -3,6 +3,7 @@
 #include <initializer_list>
 
 #include "utils/ini_reg.h"
+#include "utils/platform.h"
 #include "utils/switches.h"
 #include "utils/text.h"
 
@@ -16,30 +17,7 @@ constexpr const char* kShellFoldersKeyUpper =
 constexpr const char* kCurrentVersionKey =
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 
-std::string NoText() { return ""; }
-std::string NoFolder(int) { return ""; }
-bool NoFolderExists(const std::string&) { return false; }
-std::string SamePath(const std::string& path) { return path; }
-std::string EnglishMonth(int month) {
-    static const char* const names[] = {"January", "February", "March",     "April",
-                                        "May",     "June",     "July",      "August",
-                                        "September", "October", "November", "December"};
-    return month >= 1 && month <= 12 ? names[month - 1] : "";
-}
-
-RunDirHost& Active() {
-    static RunDirHost host{&NoFolder, &NoFolder, &NoText,   &NoText, &NoText,
-                           &NoFolderExists, &SamePath, &NoText, &NoText, &NoText,
-                           &NoText,   &NoText,   &EnglishMonth};
-    return host;
-}
-
-template <typename T>
-void Take(T& target, T source) {
-    if (source) target = source;
-}
-
-bool Exists(const std::string& path) { return !path.empty() && RunDirs().folderExists(path); }
+bool Exists(const std::string& path) { return !path.empty() && Host().folderExists(path); }
 
 std::string Parent(const std::string& path) {
     const size_t slash = path.find_last_of('\\');
@@ -88,35 +66,14 @@ std::string g_originDir;
 
 }  // namespace
 
-const RunDirHost& RunDirs() { return Active(); }
+std::string GetSpecialFolder(int csidl) { return Host().specialFolder(csidl); }
+std::string GetFolderPath(int csidl) { return Host().folderPath(csidl); }
 
-RunDirHost SetRunDirHost(const RunDirHost& host) {
-    RunDirHost old = Active();
-    RunDirHost& a = Active();
-    Take(a.specialFolder, host.specialFolder);
-    Take(a.folderPath, host.folderPath);
-    Take(a.windowsDir, host.windowsDir);
-    Take(a.systemDir, host.systemDir);
-    Take(a.tempDir, host.tempDir);
-    Take(a.folderExists, host.folderExists);
-    Take(a.fullPath, host.fullPath);
-    Take(a.loggedUserName, host.loggedUserName);
-    Take(a.userName, host.userName);
-    Take(a.companyName, host.companyName);
-    Take(a.computerName, host.computerName);
-    Take(a.domainName, host.domainName);
-    Take(a.longMonthName, host.longMonthName);
-    return old;
-}
-
-std::string GetSpecialFolder(int csidl) { return RunDirs().specialFolder(csidl); }
-std::string GetFolderPath(int csidl) { return RunDirs().folderPath(csidl); }
-
-std::string WinDir(bool addBackslash) { return Result(RunDirs().windowsDir(), addBackslash); }
-std::string WinSysDir(bool addBackslash) { return Result(RunDirs().systemDir(), addBackslash); }
+std::string WinDir(bool addBackslash) { return Result(Host().windowsDir(), addBackslash); }
+std::string WinSysDir(bool addBackslash) { return Result(Host().systemDir(), addBackslash); }
 
 std::string ProfilesFallback(bool addBackslash) {
-    std::string path = WinDir(true) + "Profiles\\" + RunDirs().userName();
+    std::string path = WinDir(true) + "Profiles\\" + Host().userName();
     if (!Exists(path)) path = WinDir(false);
     return Result(path, addBackslash);
 }

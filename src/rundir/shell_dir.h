@@ -14,32 +14,8 @@ constexpr int kCsidlPrograms = 2, kCsidlPersonal = 5, kCsidlStartMenu = 11,
               kCsidlLocalAppData = 28, kCsidlCommonAppData = 35, kCsidlCommonDocuments = 46;
 constexpr int kCsidlFlagCreate = 0x8000;
 
-// What the folders and macros ask of the system. Natively nothing is known (empty texts, no
-// folder exists, paths are taken as full) until a test installs its own answers.
-struct RunDirHost {
-    // SHGetSpecialFolderPathA of shell32, SHGetFolderPathA of SHFolder: "" on any failure.
-    std::string (*specialFolder)(int csidl) = nullptr;
-    std::string (*folderPath)(int csidl) = nullptr;
-    // Without trailing backslash.
-    std::string (*windowsDir)() = nullptr;
-    std::string (*systemDir)() = nullptr;
-    std::string (*tempDir)() = nullptr;
-    bool (*folderExists)(const std::string& path) = nullptr;
-    // The system's absolute form of a path ("." and ".." removed).
-    std::string (*fullPath)(const std::string& path) = nullptr;
-    std::string (*loggedUserName)() = nullptr;
-    // The registered owner, or the logged-on user when none is registered.
-    std::string (*userName)() = nullptr;
-    std::string (*companyName)() = nullptr;
-    std::string (*computerName)() = nullptr;
-    std::string (*domainName)() = nullptr;
-    // The locale's full name of month 1..12.
-    std::string (*longMonthName)(int month) = nullptr;
-};
-const RunDirHost& RunDirs();
-// Replaces the members that are non-null; returns the previous set.
-RunDirHost SetRunDirHost(const RunDirHost& host);
-
+// What they ask of the system comes from the platform (utils/platform.h). Natively nothing is
+// known (empty texts, paths taken as full) until a test installs its own answers.
 std::string GetSpecialFolder(int csidl);
 std::string GetFolderPath(int csidl);
 // WinDir\Profiles\<user name> when that exists, else the Windows folder.

@@ -1,9 +1,12 @@
 #include "utils/file_io.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
+
+#include "utils/platform.h"
 
 namespace zv {
 namespace {
@@ -51,7 +54,9 @@ private:
     FILE* f_;
 };
 
-std::unique_ptr<IFile> StdioOpen(const std::string& path, OpenMode mode) {
+}  // namespace
+
+std::unique_ptr<IFile> OpenStdioFile(const std::string& path, OpenMode mode) {
     const char* m = "rb";
     switch (mode) {
         case OpenMode::ReadShared: m = "rb"; break;
@@ -64,28 +69,15 @@ std::unique_ptr<IFile> StdioOpen(const std::string& path, OpenMode mode) {
     return std::make_unique<StdioFile>(f);
 }
 
-bool StdioExists(const std::string& path) {
+bool StdioFileExists(const std::string& path) {
     struct stat st;
     return !path.empty() && stat(path.c_str(), &st) == 0 && !(st.st_mode & S_IFDIR);
 }
 
-FileOpener g_opener = &StdioOpen;
-ExistsProbe g_exists = &StdioExists;
-
-}  // namespace
-
-std::unique_ptr<IFile> OpenFile(const std::string& path, OpenMode mode) { return g_opener(path, mode); }
-FileOpener SetFileOpener(FileOpener opener) {
-    FileOpener old = g_opener;
-    g_opener = opener ? opener : &StdioOpen;
-    return old;
+std::unique_ptr<IFile> OpenFile(const std::string& path, OpenMode mode) {
+    return Host().openFile(path, mode);
 }
-bool FileExists(const std::string& path) { return g_exists(path); }
-ExistsProbe SetExistsProbe(ExistsProbe probe) {
-    ExistsProbe old = g_exists;
-    g_exists = probe ? probe : &StdioExists;
-    return old;
-}
+bool FileExists(const std::string& path) { return Host().fileExists(path); }
 
 bool ReadExactly(IFile& file, void* buffer, int64_t count) {
     auto* p = static_cast<uint8_t*>(buffer);

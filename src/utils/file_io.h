@@ -20,13 +20,12 @@ public:
 
 enum class OpenMode { ReadShared, CreateWrite, AppendWrite, ReadWrite };
 
-// Opens a file through the active file system (stdio by default; the Win32 layer installs its own).
+// Opens a file through the platform (utils/platform.h): stdio natively, Win32 in the program.
 std::unique_ptr<IFile> OpenFile(const std::string& path, OpenMode mode);
-using FileOpener = std::unique_ptr<IFile> (*)(const std::string& path, OpenMode mode);
-FileOpener SetFileOpener(FileOpener opener);   // returns the previous one
 bool FileExists(const std::string& path);
-using ExistsProbe = bool (*)(const std::string& path);
-ExistsProbe SetExistsProbe(ExistsProbe probe);
+// The C library's answers, the native defaults.
+std::unique_ptr<IFile> OpenStdioFile(const std::string& path, OpenMode mode);
+bool StdioFileExists(const std::string& path);
 
 // Reads exactly count bytes from the current position (false on a short read or an error), and
 // the same after seeking to position.

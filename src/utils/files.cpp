@@ -1,53 +1,13 @@
 #include "utils/files.h"
 
 #include <algorithm>
-#include <ctime>
 #include <new>
-#include <utime.h>
 
+#include "utils/platform.h"
 #include "utils/text.h"
 #include "utils/trace.h"
 
 namespace zv {
-namespace {
-
-bool NativeSetFileDate(const std::string& path, uint32_t dos) {
-    std::tm tm{};
-    tm.tm_year = int((dos >> 25) & 0x7F) + 80;
-    tm.tm_mon = int((dos >> 21) & 0x0F) - 1;
-    tm.tm_mday = int((dos >> 16) & 0x1F);
-    tm.tm_hour = int((dos >> 11) & 0x1F);
-    tm.tm_min = int((dos >> 5) & 0x3F);
-    tm.tm_sec = int(dos & 0x1F) * 2;
-    tm.tm_isdst = -1;
-    std::time_t t = std::mktime(&tm);
-    if (t == std::time_t(-1)) return false;
-    utimbuf times{t, t};
-    return utime(path.c_str(), &times) == 0;
-}
-
-int64_t NativeAppendBytes(const std::string& path, const std::string& data) {
-    auto file = OpenFile(path, OpenMode::AppendWrite);
-    if (!file) return -1;
-    if (data.empty()) return 0;
-    int32_t put = file->Write(data.data(), int32_t(data.size()));
-    return put < 0 ? 0 : put;
-}
-
-FileHooks& ActiveHooks() {
-    static FileHooks hooks{&NativeSetFileDate, &NativeAppendBytes};
-    return hooks;
-}
-
-
-}  // namespace
-
-FileHooks SetFileHooks(const FileHooks& hooks) {
-    FileHooks old = ActiveHooks();
-    if (hooks.setFileDate) ActiveHooks().setFileDate = hooks.setFileDate;
-    if (hooks.appendBytes) ActiveHooks().appendBytes = hooks.appendBytes;
-    return old;
-}
 
 int64_t WriteChunkSize(int64_t total) {
     const int64_t tenth = total / 10;
@@ -122,17 +82,17 @@ bool WriteTextFile(const std::string& path, const std::string& text, uint32_t fi
         }
     }
     const bool complete = written == int64_t(text.size());
-    if (complete && fileDate != 0) ActiveHooks().setFileDate(path, fileDate);
+    if (complete && fileDate != 0) Host().setFileDate(path, fileDate);
     return complete;
 }
 
 bool AppendTextToFile(const std::string& path, const std::string& text, bool addLineEnd,
                       uint32_t fileDate) {
     const std::string data = addLineEnd ? text + "\r\n" : text;
-    const int64_t written = ActiveHooks().appendBytes(path, data);
+    const int64_t written = Host().appendToFile(path, data);
     if (written < 0) return false;
     const bool complete = written == int64_t(data.size());
-    if (complete && fileDate != 0) ActiveHooks().setFileDate(path, fileDate);
+    if (complete && fileDate != 0) Host().setFileDate(path, fileDate);
     return complete;
 }
 

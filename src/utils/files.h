@@ -51,15 +51,4 @@ std::string DriveRoot(const std::string& path);
 // Writes "[name]  [value]" as one trace line.
 void TraceNameValue(const std::string& name, const std::string& value);
 
-// What the operating system adds: file dates and appends that other processes cannot
-// interleave. Natively the defaults use the C library.
-struct FileHooks {
-    bool (*setFileDate)(const std::string& path, uint32_t dosDateTime) = nullptr;
-    // Appends data at the end of path (created when missing) in a single write. Returns the
-    // bytes written, or -1 when the file cannot be opened.
-    int64_t (*appendBytes)(const std::string& path, const std::string& data) = nullptr;
-};
-// Replaces the hooks whose members are non-null; returns the previous set.
-FileHooks SetFileHooks(const FileHooks& hooks);
-
 }  // namespace zv

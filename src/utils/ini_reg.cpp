@@ -3,27 +3,12 @@
 #include <mutex>
 
 #include "utils/file_io.h"
+#include "utils/platform.h"
 #include "utils/text.h"
 #include "utils/trace.h"
 
 namespace zv {
 namespace {
-
-std::string NoIni(const std::string&, const std::string&, const std::string&,
-                  const std::string& def) {
-    return def;
-}
-bool NoIniWrite(const std::string&, const std::string&, const std::string&, const std::string&) {
-    return false;
-}
-bool NoReg(RegRoot, const std::string&, const std::string&, bool, uint32_t&, std::string&) {
-    return false;
-}
-
-IniRegBackend& Backend() {
-    static IniRegBackend backend{&NoIni, &NoIniWrite, &NoReg};
-    return backend;
-}
 
 // Ini reads may come from any thread; the profile functions are not relied on to serialise.
 std::mutex& IniLock() {
@@ -36,14 +21,6 @@ bool HasLineBreak(const std::string& text) {
 }
 
 }  // namespace
-
-IniRegBackend SetIniRegBackend(const IniRegBackend& backend) {
-    IniRegBackend old = Backend();
-    if (backend.readIni) Backend().readIni = backend.readIni;
-    if (backend.writeIni) Backend().writeIni = backend.writeIni;
-    if (backend.readReg) Backend().readReg = backend.readReg;
-    return old;
-}
 
 RegRoot RootKeyByName(const std::string& name) {
     struct Row {
@@ -107,7 +84,7 @@ std::string ReadIniString(const std::string& file, const std::string& section,
     std::string result = def;
     if (section.empty() || key.empty()) return result;
     try {
-        const std::string value = Backend().readIni(file, section, key, def);
+        const std::string value = Host().readIni(file, section, key, def);
         if (!value.empty()) result = value;
         if (value.size() > kIniValueTraceLimit)
             TraceOut().WriteLine("ReadIniString SizeError=" + IntText(int64_t(value.size())));
@@ -138,7 +115,7 @@ bool WriteIniString(const std::string& file, const std::string& section, const s
         return false;
     }
     try {
-        return Backend().writeIni(file, section, key, value);
+        return Host().writeIni(file, section, key, value);
     } catch (const std::exception& e) {
         TraceException(e, "Utils.WriteIniString()", key);
         return false;
@@ -156,7 +133,7 @@ std::string ReadRegString(const std::string& keyPath, const std::string& valueNa
         const RegPath path = SplitRegPath(keyPath);
         uint32_t type = 0;
         std::string data;
-        if (!Backend().readReg(path.root, path.subKey, valueName, use64BitView, type, data))
+        if (!Host().readReg(path.root, path.subKey, valueName, use64BitView, type, data))
             return def;
         return RegValueText(type, data);
     } catch (const std::exception& e) {

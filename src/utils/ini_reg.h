@@ -1,5 +1,6 @@
 // Ini files (private-profile semantics) and read-only registry access by full key path text.
-// The rules live here; the system calls sit behind IniRegBackend (Win32: installed by utils/win/utility_hooks.cpp).
+// The rules live here; the system calls are the platform's readIni, writeIni and readReg
+// (utils/platform.h).
 #pragma once
 #include <cstdint>
 #include <string>
@@ -48,19 +49,5 @@ bool IniWriteAllowed(const std::string& file, const std::string& section, const 
 // key's default value. use64BitView reads the native view from a 32-bit process.
 std::string ReadRegString(const std::string& keyPath, const std::string& valueName,
                           const std::string& def, bool use64BitView = false);
-
-struct IniRegBackend {
-    // The private-profile read with def passed through; at most kIniValueBufferSize - 1 chars.
-    std::string (*readIni)(const std::string& file, const std::string& section,
-                           const std::string& key, const std::string& def) = nullptr;
-    bool (*writeIni)(const std::string& file, const std::string& section, const std::string& key,
-                     const std::string& value) = nullptr;
-    // True with the value's type and bytes when the key opens and the value fits the buffer.
-    bool (*readReg)(RegRoot root, const std::string& subKey, const std::string& valueName,
-                    bool use64BitView, uint32_t& type, std::string& data) = nullptr;
-};
-// Replaces the members that are non-null; returns the previous set. Natively nothing is found
-// and nothing can be written until a test installs its own backend.
-IniRegBackend SetIniRegBackend(const IniRegBackend& backend);
 
 }  // namespace zv

@@ -1,23 +1,16 @@
 #include "utils/run_log.h"
 
 #include "utils/files.h"
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/text.h"
 
 namespace zv {
 namespace {
 
-uint32_t NoThreadId() { return 0; }
-
-bool AppendFile(const std::string& path, const std::string& text) {
-    return AppendTextToFile(path, text, false, 0);
-}
-
 struct RunLogState {
     bool enabled = false;
     std::string indent = kDefaultRunLogIndent;
     std::string fileName;
-    RunLogHooks hooks{&NoThreadId, &AppendFile};
 };
 
 RunLogState& State() {
@@ -32,17 +25,8 @@ bool RunLogEnabled() { return State().enabled; }
 void SetRunLogIndent(const std::string& text) { State().indent = text; }
 std::string RunLogIndent() { return State().indent; }
 
-RunLogHooks SetRunLogHooks(const RunLogHooks& hooks) {
-    RunLogHooks old = State().hooks;
-    if (hooks.threadId) State().hooks.threadId = hooks.threadId;
-    if (hooks.append) State().hooks.append = hooks.append;
-    return old;
-}
-
 void ResetRunLog() {
-    RunLogHooks hooks = State().hooks;
     State() = RunLogState();
-    State().hooks = hooks;
 }
 
 std::string RunLogFileNameFor(const std::string& exePath) {
@@ -67,8 +51,8 @@ void WriteRunLog(const std::string& message) {
     RunLogState& s = State();
     if (!s.enabled) return;
     const std::string line =
-        FormatRunLogLine(Host().now(), s.hooks.threadId(), s.indent, message) + "\r\n";
-    s.hooks.append(RunLogFileName(), line);
+        FormatRunLogLine(Host().now(), Host().threadId(), s.indent, message) + "\r\n";
+    AppendTextToFile(RunLogFileName(), line, false, 0);
 }
 
 void StartRunLog(bool enabled, bool isAgentCopy, const std::string& exePath,

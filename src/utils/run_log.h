@@ -36,14 +36,6 @@ void StartRunLog(bool enabled, bool isAgentCopy, const std::string& exePath,
 // The entry's closing lines.
 void EndRunLog(const std::string& exePath);
 
-struct RunLogHooks {
-    uint32_t (*threadId)() = nullptr;
-    // Appends text to path; the result is not looked at.
-    bool (*append)(const std::string& path, const std::string& text) = nullptr;
-};
-// Replaces the hooks whose members are non-null; returns the previous set.
-RunLogHooks SetRunLogHooks(const RunLogHooks& hooks);
-
 // Back to the state at process start (tests).
 void ResetRunLog();
 

@@ -1,6 +1,6 @@
 #include "utils/switches.h"
 
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/sub.h"
 #include "utils/text.h"
 

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "error.h"
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/sub.h"
 #include "utils/trace.h"
 

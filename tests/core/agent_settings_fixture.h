@@ -13,7 +13,7 @@
 #include "autoupdate/update_files.h"
 #include "package/gfile_info.h"
 #include "utils/file_io.h"
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/ini_reg.h"
 #include "utils/run_log.h"
 #include "utils/text.h"
@@ -79,9 +79,9 @@ inline uint32_t Pid() { return 77; }
 inline uint32_t Thread() { return 1; }
 inline char Dash() { return '-'; }
 inline char Colon() { return ':'; }
-inline bool AppendLog(const std::string&, const std::string& text) {
+inline int64_t AppendLog(const std::string&, const std::string& text) {
     M().runLog.push_back(text);
-    return true;
+    return int64_t(text.size());
 }
 inline void Trace(const std::string& chunk) { M().trace += chunk; }
 inline bool Connected() { return M().connected; }
@@ -98,21 +98,25 @@ protected:
 
     void SetUp() override {
         M() = Machine();
-        savedIni_ = SetIniRegBackend({&ReadIni, &WriteIni, &ReadReg});
-        savedExists_ = SetExistsProbe(&Exists);
-        HostEnv env;
-        env.now = &Now;
-        env.tickCount = &Tick;
-        env.processId = &Pid;
-        env.dateSeparator = &Dash;
-        env.timeSeparator = &Colon;
-        savedHost_ = SetHost(env);
+        Platform machine;
+        machine.readIni = &ReadIni;
+        machine.writeIni = &WriteIni;
+        machine.readReg = &ReadReg;
+        machine.fileExists = &Exists;
+        machine.now = &Now;
+        machine.tickCount = &Tick;
+        machine.processId = &Pid;
+        machine.dateSeparator = &Dash;
+        machine.timeSeparator = &Colon;
+        machine.threadId = &Thread;
+        machine.appendToFile = &AppendLog;  // the run log is the only file appended to
+        machine.internetConnected = &Connected;
+        machine.httpFileSize = &HttpSize;
+        saved_ = SetPlatform(machine);
         ResetRunLog();
-        savedLog_ = SetRunLogHooks({&Thread, &AppendLog});
         SetRunLogEnabled(true);
         SetRunLogIndent("");
         savedSink_ = TraceOut().SetSink(&Trace);
-        savedNet_ = SetUpdateNetHooks({&Connected, &HttpSize});
         Agent() = AgentState();
         AgentTestMode() = TestModeState();
         original_ = OriginalFilePath();
@@ -121,12 +125,8 @@ protected:
     void TearDown() override {
         TraceOut().WriteLine();   // flush what this test traced into its own capture
         TraceOut().SetSink(savedSink_);
-        SetUpdateNetHooks(savedNet_);
         ResetRunLog();
-        SetRunLogHooks(savedLog_);
-        SetHost(savedHost_);
-        SetExistsProbe(savedExists_);
-        SetIniRegBackend(savedIni_);
+        SetPlatform(saved_);
         Agent() = AgentState();
         AgentTestMode() = TestModeState();
     }
@@ -156,12 +156,8 @@ protected:
 
 private:
     ScopedCommandLine commandLine_;
-    IniRegBackend savedIni_;
-    ExistsProbe savedExists_ = nullptr;
-    HostEnv savedHost_;
-    RunLogHooks savedLog_;
+    Platform saved_;
     TraceStream::Sink savedSink_ = nullptr;
-    UpdateNetHooks savedNet_;
 };
 
 }  // namespace agent_fixture

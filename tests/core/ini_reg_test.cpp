@@ -5,6 +5,7 @@
 
 #include "utils/ini_reg.h"
 #include "utils/trace.h"
+#include "utils/platform.h"
 
 namespace zv {
 namespace {
@@ -89,19 +90,19 @@ protected:
         g_iniReads = 0;
         g_lastWrite.clear();
         g_trace.clear();
-        IniRegBackend b;
+        Platform b;
         b.readIni = &FakeRead;
         b.writeIni = &FakeWrite;
-        saved_ = SetIniRegBackend(b);
+        saved_ = SetPlatform(b);
         savedSink_ = TraceOut().SetSink(&CaptureTrace);
     }
     void TearDown() override {
-        SetIniRegBackend(saved_);
+        SetPlatform(saved_);
         TraceOut().SetSink(savedSink_);
     }
 
 private:
-    IniRegBackend saved_;
+    Platform saved_;
     TraceStream::Sink savedSink_ = nullptr;
 };
 

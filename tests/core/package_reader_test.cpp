@@ -7,7 +7,7 @@
 #include "package/gfile_info.h"
 #include "package/package_layout.h"
 #include "package_test_builder.h"
-#include "utils/host_env.h"
+#include "utils/platform.h"
 
 namespace zv {
 namespace {
@@ -197,7 +197,9 @@ TEST(PackageReaderTest, SpaceRequiredPicksTheEntryForTheClusterSize) {
     for (int i = 0; i < 9; ++i) b.trailer.SpaceRequired[size_t(i)] = uint32_t(1000 + i);
     MemoryFile file(b.Build());
     TGFileInfo info(file);
-    ClusterSizeProbe old = SetClusterSizeProbe(&FakeCluster);
+    Platform drives;
+    drives.clusterSize = &FakeCluster;
+    const Platform old = SetPlatform(drives);
     const struct {
         uint64_t cluster;
         double bytes;
@@ -207,7 +209,7 @@ TEST(PackageReaderTest, SpaceRequiredPicksTheEntryForTheClusterSize) {
         EXPECT_EQ(info.SpaceRequired("D:\\Temp\\Setup"), c.bytes) << c.cluster;
         EXPECT_EQ(g_probedRoot, "D:\\");
     }
-    SetClusterSizeProbe(old);
+    SetPlatform(old);
     EXPECT_EQ(ClusterSize("C:\\"), 0u);  // the portable default knows no drives
 }
 

@@ -9,6 +9,7 @@
 
 #include "package/package_layout.h"
 #include "utils/file_io.h"
+#include "utils/platform.h"
 
 namespace zv {
 namespace testpkg {
@@ -77,12 +78,13 @@ public:
     ScopedMemoryFiles() {
         Files().clear();
         LastMode() = OpenMode::CreateWrite;
-        oldOpener_ = SetFileOpener(&Open);
-        oldExists_ = SetExistsProbe(&Exists);
+        Platform files;
+        files.openFile = &Open;
+        files.fileExists = &Exists;
+        saved_ = SetPlatform(files);
     }
     ~ScopedMemoryFiles() {
-        SetFileOpener(oldOpener_);
-        SetExistsProbe(oldExists_);
+        SetPlatform(saved_);
         Files().clear();
     }
     ScopedMemoryFiles(const ScopedMemoryFiles&) = delete;
@@ -108,8 +110,7 @@ private:
     }
     static bool Exists(const std::string& path) { return Files().count(path) != 0; }
 
-    FileOpener oldOpener_;
-    ExistsProbe oldExists_;
+    Platform saved_;
 };
 
 }  // namespace testpkg

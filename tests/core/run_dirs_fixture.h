@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "rundir/shell_dir.h"
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/ini_reg.h"
 #include "utils/text.h"
 
@@ -84,12 +84,12 @@ class RunDirsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         M() = Machine();
-        RunDirHost host;
+        Platform host;
         host.specialFolder = &Special;
         host.folderPath = &FolderPathOf;
         host.windowsDir = &Windows;
         host.systemDir = &System;
-        host.tempDir = &Temp;
+        host.tempPath = &Temp;
         host.folderExists = &FolderExists;
         host.fullPath = &FullPath;
         host.loggedUserName = &Logged;
@@ -98,24 +98,20 @@ protected:
         host.computerName = &Computer;
         host.domainName = &Domain;
         host.longMonthName = &Month;
-        saved_ = SetRunDirHost(host);
-        IniRegBackend backend;
-        backend.readReg = &ReadReg;
-        savedReg_ = SetIniRegBackend(backend);
+        host.readReg = &ReadReg;
+        saved_ = SetPlatform(host);
         ResetOriginCache();
         Exists("C:\\Windows");
         Exists("C:\\Windows\\system32");
     }
     void TearDown() override {
-        SetRunDirHost(saved_);
-        SetIniRegBackend(savedReg_);
+        SetPlatform(saved_);
         ResetOriginCache();
     }
     static void Exists(const std::string& folder) { M().folders.insert(AsciiUpper(folder)); }
 
 private:
-    RunDirHost saved_;
-    IniRegBackend savedReg_;
+    Platform saved_;
 };
 
 }  // namespace rundir_fixture

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/run_log.h"
 
 namespace zv {
@@ -16,9 +16,9 @@ std::vector<std::pair<std::string, std::string>> g_appended;
 uint32_t g_thread = 5678;
 
 uint32_t FakeThread() { return g_thread; }
-bool FakeAppend(const std::string& path, const std::string& text) {
+int64_t FakeAppend(const std::string& path, const std::string& text) {
     g_appended.emplace_back(path, text);
-    return true;
+    return int64_t(text.size());
 }
 double FakeNow() { return kSixthOfDecember; }
 char Slash() { return '/'; }
@@ -30,18 +30,18 @@ protected:
     void SetUp() override {
         g_appended.clear();
         g_thread = 5678;
-        savedHooks_ = SetRunLogHooks({&FakeThread, &FakeAppend});
-        HostEnv env;
+        Platform env;
+        env.threadId = &FakeThread;
+        env.appendToFile = &FakeAppend;
         env.now = &FakeNow;
         env.dateSeparator = &Slash;
         env.timeSeparator = &Colon;
-        savedHost_ = SetHost(env);
+        savedHost_ = SetPlatform(env);
         ResetRunLog();
     }
     void TearDown() override {
         ResetRunLog();
-        SetRunLogHooks(savedHooks_);
-        SetHost(savedHost_);
+        SetPlatform(savedHost_);
     }
     std::vector<std::string> Lines() const {
         std::vector<std::string> lines;
@@ -50,8 +50,7 @@ protected:
     }
 
 private:
-    RunLogHooks savedHooks_;
-    HostEnv savedHost_;
+    Platform savedHost_;
 };
 
 TEST(RunLogFileName, PrefixAndExtension) {
@@ -71,10 +70,10 @@ TEST(RunLogFileName, PrefixAndExtension) {
 }
 
 TEST(RunLogLine, TimeThreadIndentMessage) {
-    HostEnv env;
+    Platform env;
     env.dateSeparator = &Slash;
     env.timeSeparator = &Colon;
-    HostEnv saved = SetHost(env);
+    Platform saved = SetPlatform(env);
     EXPECT_EQ(FormatRunLogLine(kSixthOfDecember, 5678, " X ", "=== START === D:\\Apps\\X_Setup.exe"),
               "06/12/26 07:15:02  5678 X === START === D:\\Apps\\X_Setup.exe");
     EXPECT_EQ(FormatRunLogLine(kSixthOfDecember, 42, "   ", ""), "06/12/26 07:15:02    42   ");
@@ -82,9 +81,9 @@ TEST(RunLogLine, TimeThreadIndentMessage) {
               "06/12/26 07:15:02 1234567   m");
     env.dateSeparator = &Dot;
     env.timeSeparator = &Dot;
-    SetHost(env);
+    SetPlatform(env);
     EXPECT_EQ(FormatRunLogLine(kSixthOfDecember, 1, "   ", "m"), "06.12.26 07.15.02     1   m");
-    SetHost(saved);
+    SetPlatform(saved);
 }
 
 TEST_F(RunLogTest, DisabledWritesNothing) {

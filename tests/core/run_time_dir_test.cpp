@@ -1,6 +1,7 @@
 #include "rundir/run_time_dir.h"
 
 #include "run_dirs_fixture.h"
+#include "utils/platform.h"
 
 namespace zv {
 namespace {
@@ -19,16 +20,16 @@ class Macros : public RunDirsTest {
 protected:
     void SetUp() override {
         RunDirsTest::SetUp();
-        HostEnv env;
+        Platform env;
         env.now = &Now;
         env.dateSeparator = &Slash;
         env.timeSeparator = &Colon;
-        savedHost_ = SetHost(env);
+        savedHost_ = SetPlatform(env);
         SetInstallDirs("C:\\Prog", "C:\\Shared", "D:\\Aux");
     }
     void TearDown() override {
         SetInstallDirs("", "", "");
-        SetHost(savedHost_);
+        SetPlatform(savedHost_);
         RunDirsTest::TearDown();
     }
     static std::string Agent(const std::string& text) {
@@ -36,7 +37,7 @@ protected:
     }
 
 private:
-    HostEnv savedHost_;
+    Platform savedHost_;
 };
 
 TEST_F(Macros, FolderMacrosAndTheBackslashRule) {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/switches.h"
 
 namespace zv {

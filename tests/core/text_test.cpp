@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/text.h"
 #include "utils/trace.h"
 
@@ -238,14 +238,14 @@ char Hyphen() { return '-'; }
 struct FakeClock {
     explicit FakeClock(double now) {
         g_now = now;
-        HostEnv e;
+        Platform e;
         e.now = &FixedNow;
         e.dateSeparator = &Dot;
         e.timeSeparator = &Hyphen;
-        saved = SetHost(e);
+        saved = SetPlatform(e);
     }
-    ~FakeClock() { SetHost(saved); }
-    HostEnv saved;
+    ~FakeClock() { SetPlatform(saved); }
+    Platform saved;
 };
 
 TEST(TextDates, DayCountsFrom1899) {
@@ -376,13 +376,13 @@ struct FakePumpHost {
         g_clock = 1000;
         g_pumps = 0;
         g_throw = false;
-        HostEnv e;
+        Platform e;
         e.milliseconds = &FakeMilliseconds;
         e.pumpMessages = &FakePump;
-        saved = SetHost(e);
+        saved = SetPlatform(e);
     }
-    ~FakePumpHost() { SetHost(saved); }
-    HostEnv saved;
+    ~FakePumpHost() { SetPlatform(saved); }
+    Platform saved;
 };
 
 TEST(TextWait, PumpsUntilTheDurationHasPassed) {

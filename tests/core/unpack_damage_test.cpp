@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "unpack_support.h"
+#include "utils/platform.h"
 
 namespace zv::test {
 namespace {
@@ -146,12 +147,12 @@ private:
 
 Bytes g_shrinking;
 int64_t g_cutoff = 0;
-FileOpener g_realOpener = nullptr;
+Platform g_real;
 std::unique_ptr<IFile> OpenShrinking(const std::string& path, OpenMode mode) {
     if (mode == OpenMode::ReadShared && path.find("Shrink.exe") != std::string::npos)
         return std::make_unique<ShrinkingFile>(g_shrinking, g_cutoff,
                                                int64_t(g_shrinking.size()) - 74);
-    return g_realOpener(path, mode);
+    return g_real.openFile(path, mode);
 }
 
 TEST_F(Damage, AReadOfZeroBytesEndsTheBlock) {
@@ -166,10 +167,12 @@ TEST_F(Damage, AReadOfZeroBytesEndsTheBlock) {
     const int64_t packedAt = int64_t(g_shrinking.size()) - 74 - 200100;
     for (int64_t cutoff : {int64_t(b.HeadEnd()) + 60, packedAt - 100000, packedAt + 70000}) {
         g_cutoff = cutoff;
-        g_realOpener = SetFileOpener(&OpenShrinking);
+        Platform shrinking;
+        shrinking.openFile = &OpenShrinking;
+        g_real = SetPlatform(shrinking);
         UiRecorder rec;
         ExtractResult r = Extract(Src("Shrink.exe"), rec);
-        SetFileOpener(g_realOpener);
+        SetPlatform(g_real);
         EXPECT_TRUE(r.damaged) << cutoff;
         EXPECT_NE(r.damage.find("ends inside a block"), std::string::npos) << r.damage;
         EXPECT_EQ(r.mainFile, "");

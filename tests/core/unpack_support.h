@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "package/extract_fs.h"
+#include "utils/platform.h"
 #include "package/package_layout.h"
 #include "package/unpack.h"
 #include "utils/trace.h"
@@ -187,7 +187,7 @@ protected:
         fs::remove_all(root_);
         fs::create_directories(root_ / "src");
         ResetExtractWriteFailures();
-        ResetExtractFs();
+        ResetPlatform();
     }
     void TearDown() override {
         std::error_code ec;

@@ -2,12 +2,10 @@
 #include <cstring>
 
 #include "utils/win/files_win.h"
-#include "utils/win/utility_hooks.h"
-#include "utils/win/win_env.h"
+#include "stub/win/win32_platform.h"
 
 int main(int argc, char** argv) {
-    zv::InstallWin32Host();
-    zv::InstallWin32UtilityHooks();
+    zv::InstallWin32Platform();
     const bool removeFolder = argc > 1 && std::strcmp(argv[1], "/folder") == 0;
     zv::DeleteMySelf(removeFolder);
     return 0;

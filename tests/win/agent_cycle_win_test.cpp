@@ -12,10 +12,9 @@
 #include "autoupdate/win/agent_settings_win.h"
 #include "package/gfile_info.h"
 #include "package/package_layout.h"
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/text.h"
-#include "utils/win/utility_hooks.h"
-#include "utils/win/win_env.h"
+#include "stub/win/win32_platform.h"
 #include "win_test_util.h"
 
 namespace zv {
@@ -33,8 +32,7 @@ std::string PackageBytes(const std::string& updateUrl, const std::string& token)
 class AgentCycleWin : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        InstallWin32Host();
-        InstallWin32UtilityHooks();
+        InstallWin32Platform();
         InstallWin32AgentSettings();
     }
 };

@@ -12,15 +12,13 @@
 #include "package/gfile_info.h"
 #include "rundir/run_time_dir.h"
 #include "rundir/shell_dir.h"
-#include "rundir/win/shell_dir_win.h"
+#include "stub/win/win32_platform.h"
 #include "stub/win/stub_window.h"
 #include "utils/files.h"
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/ini_reg.h"
 #include "utils/text.h"
 #include "utils/win/sysutils.h"
-#include "utils/win/utility_hooks.h"
-#include "utils/win/win_env.h"
 #include "win_test_util.h"
 
 namespace zv {
@@ -31,9 +29,7 @@ constexpr const char* kAutoUpdateSubKey = "Software\\Velmorra\\Zolvex\\AutoUpdat
 class AgentSettingsWin : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        InstallWin32Host();
-        InstallWin32UtilityHooks();
-        InstallWin32RunDirs();
+        InstallWin32Platform();
         InstallWin32AgentSettings();
     }
 };

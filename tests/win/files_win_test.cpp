@@ -4,8 +4,7 @@
 
 #include "utils/files.h"
 #include "utils/win/files_win.h"
-#include "utils/win/utility_hooks.h"
-#include "utils/win/win_env.h"
+#include "stub/win/win32_platform.h"
 #include "utils/win/win_file.h"
 #include "win_test_util.h"
 
@@ -15,8 +14,7 @@ namespace {
 class FilesWin : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        InstallWin32Host();
-        InstallWin32UtilityHooks();
+        InstallWin32Platform();
     }
 };
 

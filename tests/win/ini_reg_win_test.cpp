@@ -2,8 +2,7 @@
 #include <windows.h>
 
 #include "utils/ini_reg.h"
-#include "utils/win/utility_hooks.h"
-#include "utils/win/win_env.h"
+#include "stub/win/win32_platform.h"
 #include "win_test_util.h"
 
 namespace zv {
@@ -12,8 +11,7 @@ namespace {
 class IniRegWin : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        InstallWin32Host();
-        InstallWin32UtilityHooks();
+        InstallWin32Platform();
     }
 };
 

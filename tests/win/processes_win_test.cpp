@@ -11,7 +11,7 @@
 #include "utils/win/dll_loader.h"
 #include "utils/win/processes_win.h"
 #include "utils/win/unique_owner.h"
-#include "utils/win/win_env.h"
+#include "stub/win/win32_platform.h"
 #include "win_test_util.h"
 
 namespace zv {
@@ -84,7 +84,7 @@ private:
 // The program and its decoy: same file name, different folders.
 class ProcessesWin : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { InstallWin32Host(); }
+    static void SetUpTestSuite() { InstallWin32Platform(); }
     void SetUp() override {
         ASSERT_TRUE(PathExists(ProbePath())) << ProbePath();
         ASSERT_TRUE(program_.Ready());

@@ -2,19 +2,17 @@
 #include <windows.h>
 
 #include "utils/files.h"
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/run_log.h"
 #include "utils/text.h"
-#include "utils/win/utility_hooks.h"
-#include "utils/win/win_env.h"
+#include "stub/win/win32_platform.h"
 #include "win_test_util.h"
 
 namespace zv {
 namespace {
 
 TEST(RunLogWin, LinesGoBesideTheExecutableAndAccumulate) {
-    InstallWin32Host();
-    InstallWin32UtilityHooks();
+    InstallWin32Platform();
     ScratchFolder dir("runlog");
     const std::string exe = dir / "Agent.exe";
     const std::string log = dir / "X_Agent.log";

@@ -6,7 +6,7 @@
 #include "utils/self_delete.h"
 #include "utils/text.h"
 #include "utils/win/files_win.h"
-#include "utils/win/win_env.h"
+#include "stub/win/win32_platform.h"
 #include "utils/win/win_file.h"
 #include "win_test_util.h"
 
@@ -45,7 +45,7 @@ bool Eventually(const std::function<bool()>& condition) {
 
 class SelfDeleteWin : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { InstallWin32Host(); }
+    static void SetUpTestSuite() { InstallWin32Platform(); }
     const std::string batch_ = SelfDeleteBatchPath(TempFolder());
 };
 

@@ -9,14 +9,12 @@
 
 #include "../core/package_test_builder.h"
 #include "lang/lang_strings.h"
-#include "package/extract_fs.h"
+#include "utils/platform.h"
 #include "package/package_layout.h"
 #include "package/setup_exit.h"
-#include "package/win/extract_fs_win.h"
+#include "stub/win/win32_platform.h"
 #include "stub/win/stub_setup.h"
 #include "utils/ui_sink.h"
-#include "utils/win/utility_hooks.h"
-#include "utils/win/win_env.h"
 #include "win_test_util.h"
 
 namespace zv {
@@ -43,16 +41,19 @@ public:
 class SetupFlowWin : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        InstallWin32Host();
-        InstallWin32UtilityHooks();
+        Saved() = Host();
+        InstallWin32Platform();
+    }
+    static void TearDownTestSuite() { SetPlatform(Saved()); }
+    static Platform& Saved() {
+        static Platform saved;
+        return saved;
     }
     void SetUp() override {
-        InstallWin32ExtractFs();
         // The language section is chosen once per process; this test's package brings its own.
         ResetLangSectionForTesting();
     }
     void TearDown() override {
-        ResetExtractFs();
         ResetLangSectionForTesting();
         SetStubExitCode(exit_code::kOk);
     }

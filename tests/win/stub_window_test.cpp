@@ -9,7 +9,7 @@
 #include "autoupdate/agent_state.h"
 #include "inet/prog_bar.h"
 #include "stub/win/stub_window.h"
-#include "utils/host_env.h"
+#include "utils/platform.h"
 
 namespace zv {
 namespace {

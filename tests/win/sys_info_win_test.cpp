@@ -3,8 +3,7 @@
 
 #include "utils/text.h"
 #include "utils/win/sys_info_win.h"
-#include "utils/win/utility_hooks.h"
-#include "utils/win/win_env.h"
+#include "stub/win/win32_platform.h"
 
 namespace zv {
 namespace {
@@ -12,8 +11,7 @@ namespace {
 class SysInfoWin : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        InstallWin32Host();
-        InstallWin32UtilityHooks();
+        InstallWin32Platform();
     }
 };
 

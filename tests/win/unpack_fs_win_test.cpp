@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "package/extract_fs.h"
+#include "utils/platform.h"
 #include "package/package_layout.h"
 #include "package/unpack.h"
-#include "package/win/extract_fs_win.h"
+#include "stub/win/win32_platform.h"
 #include "utils/file_io.h"
 #include "utils/win/win_file.h"
 
@@ -23,14 +23,11 @@ protected:
         char temp[MAX_PATH];
         GetTempPathA(MAX_PATH, temp);
         root_ = std::string(temp) + "zv_unpack_fs_" + std::to_string(GetCurrentProcessId());
-        InstallWin32ExtractFs();
-        oldOpener_ = SetFileOpener(&OpenWin32File);
-        oldProbe_ = SetExistsProbe(&Win32FileExists);
+        saved_ = Host();
+        InstallWin32Platform();
     }
     void TearDown() override {
-        SetFileOpener(oldOpener_);
-        SetExistsProbe(oldProbe_);
-        ResetExtractFs();
+        SetPlatform(saved_);
         std::error_code ec;
         std::filesystem::remove_all(root_, ec);
     }
@@ -41,13 +38,12 @@ protected:
     }
 
     std::string root_;
-    FileOpener oldOpener_ = nullptr;
-    ExistsProbe oldProbe_ = nullptr;
+    Platform saved_;
 };
 
 TEST_F(Win32ExtractFs, FoldersDatesSizesAndErrors) {
-    const ExtractFs& fs = ExtractFileSystem();
-    EXPECT_EQ(fs.separator, '\\');
+    const Platform& fs = Host();
+    EXPECT_EQ(fs.pathSeparator, '\\');
     const std::string deep = root_ + "\\a\\b/c\\";
     ASSERT_TRUE(fs.createFolders(deep));
     EXPECT_TRUE(fs.createFolders(deep));  // already there
@@ -60,7 +56,7 @@ TEST_F(Win32ExtractFs, FoldersDatesSizesAndErrors) {
     EXPECT_FALSE(fs.lastErrorText().empty());
 
     const uint32_t dos = uint32_t((2019 - 1980) << 9 | 3 << 5 | 14) << 16 | uint32_t(15 << 11 | 9 << 5 | 26 / 2);
-    ASSERT_TRUE(fs.setDosDate(file, dos));
+    ASSERT_TRUE(fs.setFileDate(file, dos));
     WIN32_FILE_ATTRIBUTE_DATA data;
     ASSERT_TRUE(GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &data));
     FILETIME local;
@@ -68,7 +64,7 @@ TEST_F(Win32ExtractFs, FoldersDatesSizesAndErrors) {
     FileTimeToLocalFileTime(&data.ftLastWriteTime, &local);
     FileTimeToDosDateTime(&local, &date, &time);
     EXPECT_EQ(uint32_t(date) << 16 | time, dos);
-    EXPECT_FALSE(fs.setDosDate(file, 0x00E00000u));  // day 0 of July 1980
+    EXPECT_FALSE(fs.setFileDate(file, 0x00E00000u));  // day 0 of July 1980
     const std::string other = root_ + "\\a\\g.txt";
     Put(other, {'x'});
     ASSERT_TRUE(fs.copyFileDate(file, other));
@@ -90,7 +86,7 @@ TEST_F(Win32ExtractFs, ExtractsThroughWin32Files) {
     ASSERT_TRUE(AppendFileBlock(image, MakeFileBlockContent("Engine.exe*", dos, data.data(), 10), false));
     t.FileCount = 2;
     SealPackage(image, t, false);
-    ASSERT_TRUE(ExtractFileSystem().createFolders(root_));
+    ASSERT_TRUE(Host().createFolders(root_));
     Put(root_ + "\\Setup.exe", image);
 
     ExtractOptions o;
@@ -100,7 +96,7 @@ TEST_F(Win32ExtractFs, ExtractsThroughWin32Files) {
     EXPECT_FALSE(r.damaged) << r.damage;
     EXPECT_EQ(r.mainFile, "Engine.exe*");
     const std::string engine = o.destination + "\\Engine.exe";
-    EXPECT_EQ(ExtractFileSystem().fileSize(engine), 300010);
+    EXPECT_EQ(Host().fileSize(engine), 300010);
     // Dated through the open handle, after the last piece was appended.
     WIN32_FILE_ATTRIBUTE_DATA attr;
     ASSERT_TRUE(GetFileAttributesExA(engine.c_str(), GetFileExInfoStandard, &attr));

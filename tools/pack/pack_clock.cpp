@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "package/extract_fs.h"
+#include "utils/platform.h"
 
 namespace zv::pack {
 

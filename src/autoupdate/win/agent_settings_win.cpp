@@ -18,12 +18,11 @@ int64_t Win32HttpFileSize(const std::string& url) {
 
 }  // namespace
 
-void InstallWin32AgentSettings() {
-    UpdateNetHooks net;
-    net.internetConnected = &Win32InternetConnected;
-    net.httpFileSize = &Win32HttpFileSize;
-    SetUpdateNetHooks(net);
-    SetAgentIni(&UpdateFilesAgentIni());
+void FillWin32Network(Platform& p) {
+    p.internetConnected = &Win32InternetConnected;
+    p.httpFileSize = &Win32HttpFileSize;
 }
+
+void InstallWin32AgentSettings() { SetAgentIni(&UpdateFilesAgentIni()); }
 
 }  // namespace zv

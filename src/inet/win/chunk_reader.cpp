@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "inet/comm_utils.h"
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/win/win_file.h"
 
 namespace zv {

@@ -6,7 +6,7 @@
 #include "inet/comm_utils.h"
 #include "inet/prog_bar.h"
 #include "inet/win/chunk_reader.h"
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/text.h"
 #include "utils/trace.h"
 #include "utils/win/dll_loader.h"

@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include "package/gfile_info.h"
-
 namespace zv {
 
 uint64_t Win32ClusterSize(const std::string& root) {
@@ -13,7 +11,5 @@ uint64_t Win32ClusterSize(const std::string& root) {
         return 0;
     return uint64_t(sectorsPerCluster) * bytesPerSector;
 }
-
-void InstallWin32ClusterSizeProbe() { SetClusterSizeProbe(&Win32ClusterSize); }
 
 }  // namespace zv

@@ -7,7 +7,5 @@ namespace zv {
 
 // Sectors per cluster times bytes per sector of `root` ("C:\"); 0 when the drive cannot be queried.
 uint64_t Win32ClusterSize(const std::string& root);
-// Makes ClusterSize() (package/gfile_info.h) use Win32ClusterSize. Call once at start-up.
-void InstallWin32ClusterSizeProbe();
 
 }  // namespace zv

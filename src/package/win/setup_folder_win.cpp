@@ -7,7 +7,7 @@
 #include "dialogs/win/zmsgbox.h"
 #include "lang/lang_strings.h"
 #include "package/setup_folder.h"
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/win/files_win.h"
 #include "utils/win/win_file.h"
 
@@ -16,11 +16,7 @@ namespace {
 
 class Win32SetupFileSystem : public ISetupFileSystem {
 public:
-    std::string TempPath() override {
-        char buffer[MAX_PATH + 1] = {};
-        const DWORD n = GetTempPathA(sizeof buffer, buffer);
-        return n > 0 && n < sizeof buffer ? std::string(buffer, n) : std::string();
-    }
+    std::string TempPath() override { return Host().tempPath(); }
 
     uint32_t ExeFileDateTime() override {
         UniqueHandle file(CreateFileA(Host().exePath().c_str(), 0,
@@ -39,15 +35,9 @@ public:
         return GetDriveTypeA(root) == DRIVE_FIXED;
     }
 
-    bool FolderExists(const std::string& path) override { return Win32FolderExists(path); }
-    bool FileExists(const std::string& path) override { return Win32FileExists(path); }
-
-    bool CreateFolder(const std::string& path) override {
-        for (size_t p = path.find('\\', 3); p != std::string::npos; p = path.find('\\', p + 1))
-            CreateDirectoryA(path.substr(0, p).c_str(), nullptr);
-        CreateDirectoryA(path.c_str(), nullptr);
-        return FolderExists(path);
-    }
+    bool FolderExists(const std::string& path) override { return Host().folderExists(path); }
+    bool FileExists(const std::string& path) override { return Host().fileExists(path); }
+    bool CreateFolder(const std::string& path) override { return Host().createFolders(path); }
 
     bool WriteFile(const std::string& path, const std::string& bytes) override {
         UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -58,7 +48,10 @@ public:
                written == bytes.size();
     }
 
-    double FreeSpace(const std::string& path) override { return GetFreeDiskSpace(path); }
+    double FreeSpace(const std::string& path) override {
+        const int64_t bytes = Host().freeSpace(path);
+        return bytes > 0 ? double(bytes) : 0;
+    }
 
     bool DeleteTree(const std::string& path) override { return zv::DeleteTree(path, true); }
 

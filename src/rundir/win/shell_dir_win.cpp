@@ -6,9 +6,9 @@
 
 #include "rundir/shell_dir.h"
 #include "utils/win/dll_loader.h"
-#include "utils/win/files_win.h"
 #include "utils/win/sys_info_win.h"
 #include "utils/win/sysutils.h"
+#include "utils/platform.h"
 
 namespace zv {
 namespace {
@@ -41,22 +41,6 @@ std::string Win32FolderPath(int csidl) {
 
 std::string Win32WindowsDir() { return GetWinDir(false); }
 std::string Win32SystemDir() { return GetSysDir(false); }
-std::string Win32TempDir() { return TempFolder(); }
-
-bool Win32FolderExists(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-std::string Win32FullPath(const std::string& path) {
-    std::vector<char> buffer(MAX_PATH + 1, '\0');
-    DWORD n = GetFullPathNameA(path.c_str(), DWORD(buffer.size()), buffer.data(), nullptr);
-    if (n >= buffer.size()) {
-        buffer.assign(n + 1, '\0');
-        n = GetFullPathNameA(path.c_str(), DWORD(buffer.size()), buffer.data(), nullptr);
-    }
-    return n > 0 && n < buffer.size() ? std::string(buffer.data(), n) : path;
-}
 
 std::string Win32LongMonthName(int month) {
     if (month < 1 || month > 12) return "";
@@ -68,22 +52,17 @@ std::string Win32LongMonthName(int month) {
 
 }  // namespace
 
-void InstallWin32RunDirs() {
-    RunDirHost host;
-    host.specialFolder = &Win32SpecialFolder;
-    host.folderPath = &Win32FolderPath;
-    host.windowsDir = &Win32WindowsDir;
-    host.systemDir = &Win32SystemDir;
-    host.tempDir = &Win32TempDir;
-    host.folderExists = &Win32FolderExists;
-    host.fullPath = &Win32FullPath;
-    host.loggedUserName = &GetLoggedUserName;
-    host.userName = &GetRegisteredOwner;
-    host.companyName = &GetRegisteredOrganization;
-    host.computerName = &GetComputerNameText;
-    host.domainName = &GetDomainName;
-    host.longMonthName = &Win32LongMonthName;
-    SetRunDirHost(host);
+void FillWin32ShellFolders(Platform& p) {
+    p.specialFolder = &Win32SpecialFolder;
+    p.folderPath = &Win32FolderPath;
+    p.windowsDir = &Win32WindowsDir;
+    p.systemDir = &Win32SystemDir;
+    p.loggedUserName = &GetLoggedUserName;
+    p.userName = &GetRegisteredOwner;
+    p.companyName = &GetRegisteredOrganization;
+    p.computerName = &GetComputerNameText;
+    p.domainName = &GetDomainName;
+    p.longMonthName = &Win32LongMonthName;
 }
 
 }  // namespace zv

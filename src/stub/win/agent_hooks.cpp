@@ -10,7 +10,7 @@
 #include "autoupdate/agent_state.h"
 #include "stub/run_mode.h"
 #include "stub/win/stub_window.h"
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/run_log.h"
 #include "utils/sub.h"
 #include "utils/switches.h"

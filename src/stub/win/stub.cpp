@@ -11,16 +11,14 @@
 #include "package/gfile_info.h"
 #include "package/setup_cmdline.h"
 #include "package/setup_exit.h"
-#include "package/win/cluster_size.h"
-#include "package/win/extract_fs_win.h"
+#include "stub/win/win32_platform.h"
 #include "package/win/setup_folder_win.h"
-#include "rundir/win/shell_dir_win.h"
 #include "stub/run_mode.h"
 #include "stub/win/agent_hooks.h"
 #include "stub/win/stub_dispatch.h"
 #include "stub/win/stub_setup.h"
 #include "stub/win/stub_window.h"
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/run_log.h"
 #include "utils/switches.h"
 #include "utils/text.h"
@@ -28,8 +26,6 @@
 #include "utils/win/dll_loader.h"
 #include "utils/win/files_win.h"
 #include "utils/win/sysutils.h"
-#include "utils/win/utility_hooks.h"
-#include "utils/win/win_env.h"
 #include "utils/win/zdebug.h"
 #include "dialogs/win/zmsgbox.h"
 
@@ -57,13 +53,9 @@ AgentWindowSide AgentSide() {
 }
 
 void InstallSystemSeams() {
-    InstallWin32Host();
+    InstallWin32Platform();
     InstallLeadByteTest();
-    InstallWin32UtilityHooks();
-    InstallWin32ClusterSizeProbe();
     InstallThreadLocaleSource();
-    InstallWin32ExtractFs();
-    InstallWin32RunDirs();
     InstallWin32AgentSettings();
     InstallWin32AgentPlatform(AgentSide());
     InstallTraceSink();

@@ -13,8 +13,9 @@
 #include "stub/win/stub_setup.h"
 #include "stub/win/stub_window.h"
 #include "stub/win/web_stub.h"
-#include "utils/host_env.h"
+#include "utils/files.h"
 #include "utils/ini_reg.h"
+#include "utils/platform.h"
 #include "utils/switches.h"
 #include "utils/text.h"
 #include "utils/trace.h"
@@ -24,38 +25,6 @@ namespace zv {
 namespace {
 
 constexpr const char* kSpanDiskKey = "HKEY_CURRENT_USER\\Software\\Velmorra\\Zolvex\\SpanDisk";
-
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
-    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, 0, nullptr));
-    LARGE_INTEGER size;
-    if (!file || !GetFileSizeEx(file.Get(), &size) || size.QuadPart > 0x7FFFFFFF) return false;
-    bytes.resize(size_t(size.QuadPart));
-    DWORD got = 0;
-    return bytes.empty() ||
-           (ReadFile(file.Get(), bytes.data(), DWORD(bytes.size()), &got, nullptr) &&
-            got == bytes.size());
-}
-
-bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes,
-                    const FILETIME* written) {
-    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD put = 0;
-    if (!file || !WriteFile(file.Get(), bytes.data(), DWORD(bytes.size()), &put, nullptr) ||
-        put != bytes.size())
-        return false;
-    if (written) SetFileTime(file.Get(), nullptr, nullptr, written);
-    return true;
-}
-
-bool LastWriteTime(const std::string& path, FILETIME& time) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
-    time = data.ftLastWriteTime;
-    return true;
-}
 
 void RunDispatch(UiSink& ui) {
     const OwnPackageReader own;
@@ -108,16 +77,17 @@ bool ForcePrompt() { return ReadRegString(kSpanDiskKey, "ForcePrompt", "0") == "
 bool WriteWebStubAgentCopy(const std::string& agentName) {
     const std::string stub = Host().exePath();
     const std::string name = ExtractFileName(agentName);
-    std::vector<uint8_t> bytes;
-    FILETIME written;
-    const bool dated = LastWriteTime(stub, written);
-    if (!IsSafeEntryName(name) || !ReadWholeFile(stub, bytes) || !MakeWebStubAgentCopy(bytes)) {
+    const std::string image = IsSafeEntryName(name) ? ReadFilePart(stub) : std::string();
+    std::vector<uint8_t> bytes(image.begin(), image.end());
+    if (bytes.empty() || !MakeWebStubAgentCopy(bytes)) {
         TraceOut().Write("WriteWebStubAgentCopy: no agent copy >").Write(agentName).WriteLine("<");
         return false;
     }
     const std::string path = SetupFolder() + "\\" + name;
-    if (!WriteWholeFile(path, bytes, dated ? &written : nullptr)) return false;
-    TraceOut().Write(uint32_t(GetCurrentProcessId())).Write(" New AU-Agent: ").WriteLine(path);
+    if (!WriteTextFile(path, std::string(bytes.begin(), bytes.end()))) return false;
+    // The copy keeps the stub's date, as an extracted file keeps its package's.
+    Host().copyFileDate(stub, path);
+    TraceOut().Write(Host().processId()).Write(" New AU-Agent: ").WriteLine(path);
     return true;
 }
 

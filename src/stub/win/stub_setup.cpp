@@ -17,7 +17,7 @@
 #include "package/win/setup_folder_win.h"
 #include "stub/win/stub_dispatch.h"
 #include "utils/file_io.h"
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/ini_reg.h"
 #include "utils/text.h"
 #include "utils/trace.h"

@@ -15,7 +15,7 @@
 #include "package/unpack.h"
 #include "stub/win/stub_setup.h"
 #include "utils/file_io.h"
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/switches.h"
 #include "utils/text.h"
 #include "utils/trace.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/self_delete.h"
 #include "utils/text.h"
 #include "utils/trace.h"

@@ -4,43 +4,13 @@
 
 #include <vector>
 
-#include "utils/files.h"
 #include "utils/ini_reg.h"
-#include "utils/run_log.h"
 #include "utils/win/unique_owner.h"
 #include "utils/win/win_file.h"
+#include "utils/platform.h"
 
 namespace zv {
 namespace {
-
-bool Win32SetFileDate(const std::string& path, uint32_t dos) {
-    FILETIME local, utc;
-    if (!DosDateTimeToFileTime(WORD(dos >> 16), WORD(dos & 0xFFFF), &local)) return false;
-    if (!LocalFileTimeToFileTime(&local, &utc)) return false;
-    UniqueHandle h(CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, 0, nullptr));
-    return h && SetFileTime(h.Get(), nullptr, nullptr, &utc);
-}
-
-// Append-only access: the system places every write at the current end of the file, so two
-// processes sharing the run log never overwrite each other's lines.
-int64_t Win32AppendBytes(const std::string& path, const std::string& data) {
-    UniqueHandle h(CreateFileA(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!h) {
-        // Systems without append-only access: write at the end as found.
-        h.Reset(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!h) return -1;
-        SetFilePointer(h.Get(), 0, nullptr, FILE_END);
-    }
-    if (data.empty()) return 0;
-    DWORD put = 0;
-    if (!WriteFile(h.Get(), data.data(), DWORD(data.size()), &put, nullptr)) return 0;
-    return put;
-}
 
 uint32_t Win32ThreadId() { return GetCurrentThreadId(); }
 
@@ -92,21 +62,11 @@ bool Win32ReadReg(RegRoot root, const std::string& subKey, const std::string& va
 
 }  // namespace
 
-void InstallWin32UtilityHooks() {
-    FileHooks files;
-    files.setFileDate = &Win32SetFileDate;
-    files.appendBytes = &Win32AppendBytes;
-    SetFileHooks(files);
-
-    RunLogHooks log;
-    log.threadId = &Win32ThreadId;
-    SetRunLogHooks(log);
-
-    IniRegBackend ini;
-    ini.readIni = &Win32ReadIni;
-    ini.writeIni = &Win32WriteIni;
-    ini.readReg = &Win32ReadReg;
-    SetIniRegBackend(ini);
+void FillWin32Utilities(Platform& p) {
+    p.threadId = &Win32ThreadId;
+    p.readIni = &Win32ReadIni;
+    p.writeIni = &Win32WriteIni;
+    p.readReg = &Win32ReadReg;
 }
 
 }  // namespace zv

@@ -1,10 +1,10 @@
-// Connects the portable utilities to the system: file dates and shared appends, the run log's
-// thread id, private-profile ini files and the registry. Call once at start-up, after
-// InstallWin32Host.
+// The Win32 answers for the run log's thread id, private-profile ini files and the registry
+// behind the platform seam (utils/platform.h).
 #pragma once
+#include "utils/platform.h"
 
 namespace zv {
 
-void InstallWin32UtilityHooks();
+void FillWin32Utilities(Platform& p);
 
 }  // namespace zv

@@ -2,10 +2,8 @@
 
 #include <windows.h>
 
-#include "utils/file_io.h"
-#include "utils/host_env.h"
+#include "utils/platform.h"
 #include "utils/text.h"
-#include "utils/win/win_file.h"
 
 namespace zv {
 namespace {
@@ -71,8 +69,7 @@ char WinTimeSeparator() { return LocaleChar(LOCALE_STIME, ':'); }
 
 }  // namespace
 
-void InstallWin32Host() {
-    HostEnv e;
+void FillWin32Host(Platform& e) {
     e.commandLine = &WinCommandLine;
     e.exePath = &WinExePath;
     e.pumpMessages = &WinPump;
@@ -83,9 +80,6 @@ void InstallWin32Host() {
     e.upperCase = &WinUpper;
     e.dateSeparator = &WinDateSeparator;
     e.timeSeparator = &WinTimeSeparator;
-    SetHost(e);
-    SetFileOpener(&OpenWin32File);
-    SetExistsProbe(&Win32FileExists);
 }
 
 }  // namespace zv

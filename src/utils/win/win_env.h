@@ -1,9 +1,11 @@
-// Installs the Win32 providers behind the portable core's seams: command line, executable path,
-// message pump, clocks, ANSI upper-casing, locale separators, files and the trace sink.
+// The Win32 answers for the running program behind the platform seam (utils/platform.h): command
+// line, executable path, process id, message pump, clocks, ANSI upper-casing and the locale's
+// date and time separators.
 #pragma once
+#include "utils/platform.h"
 
 namespace zv {
 
-void InstallWin32Host();
+void FillWin32Host(Platform& p);
 
 }  // namespace zv

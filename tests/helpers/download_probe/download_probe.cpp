@@ -20,8 +20,7 @@
 #include "inet/win/inet_http.h"
 #include "utils/ui_sink.h"
 #include "utils/win/dll_loader.h"
-#include "utils/win/utility_hooks.h"
-#include "utils/win/win_env.h"
+#include "stub/win/win32_platform.h"
 #include "utils/win/zdebug.h"
 
 namespace {
@@ -120,8 +119,7 @@ int Get(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     zv::HardenDllSearch();
-    zv::InstallWin32Host();
-    zv::InstallWin32UtilityHooks();
+    zv::InstallWin32Platform();
     zv::InstallTraceSink();
     if (argc < 2) return 2;
     const std::string command = argv[1];

@@ -17,7 +17,7 @@
 #include "utils/text.h"
 #include "utils/win/dll_loader.h"
 #include "utils/win/sysutils.h"
-#include "utils/win/win_env.h"
+#include "stub/win/win32_platform.h"
 
 namespace {
 
@@ -48,7 +48,7 @@ long Num(const std::map<std::string, std::string>& a, const char* name, long def
 
 int main(int argc, char** argv) {
     zv::HardenDllSearch();
-    zv::InstallWin32Host();
+    zv::InstallWin32Platform();
     std::printf("pid=%lu\n", GetCurrentProcessId());
     std::fflush(stdout);
     std::map<std::string, std::string> a;
