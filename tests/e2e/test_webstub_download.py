@@ -124,6 +124,22 @@ class Downloader(zvtest.TestCase):
             self.assertEqual(int(out["bytes"]), len(LARGE))
             self.assertTrue(out["last_text"].startswith("0.1/4,096.0 MB"), out["last_text"])
 
+    def test_a_size_cap_refuses_larger_files_announced_or_not(self):
+        # A hostile server cannot make a capped download (an update description) hold more.
+        for mode in ("files", "nolength"):
+            for target in ("", "Capped.bin"):
+                with self.subTest(mode, into=target or "memory"):
+                    url = self.server.url(mode, "large.bin")
+                    args = ["get", url] + ([zvtest.winpath(self.target(target))] if target else [])
+                    out = probe(*args, "--max-bytes", 1000)
+                    self.assertEqual(out["error"], url + " --- File too large")
+                    self.assertLessEqual(int(out.get("bytes", "0")), 1000)
+                    self.assertEqual([f for f in os.listdir(self.tmp) if f.startswith("Capped")],
+                                     [], "neither the file nor a partial file is kept")
+        out = probe("get", self.server.url("files", "small.bin"), "--max-bytes", len(SMALL))
+        self.assertEqual(out["error"], "")
+        self.assertEqual(bytes.fromhex(out["data_hex"]), SMALL)
+
     def test_credentials_go_to_the_host_and_port_of_the_address(self):
         url = self.server.url("auth", "small.bin")
         out = probe("get", url, "--user", self.server.USER, "--password", self.server.PASSWORD)

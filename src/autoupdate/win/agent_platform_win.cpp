@@ -118,9 +118,10 @@ public:
 
     bool InternetConnected(std::string& error) override { return IsInternetConnected(&error); }
     std::string HttpDownload(bool parentVisible, const std::string& url, const std::string& target,
-                             int64_t, std::string& data) override {
+                             int64_t maxBytes, std::string& data) override {
         return HTTP_DownloadFile(Ui(), parentVisible, url, target,
-                                 target.empty() ? &data : nullptr);
+                                 target.empty() ? &data : nullptr,
+                                 maxBytes > 0 ? uint64_t(maxBytes) : 0);
     }
     void Wait(uint32_t ms) override { zv::Wait(ms); }
 

@@ -169,10 +169,15 @@ private:
 // more than the transfer itself.
 class DownloadSink {
 public:
-    DownloadSink(std::string partial, std::string& data)
-        : partial_(std::move(partial)), data_(data) {}
+    DownloadSink(std::string partial, std::string& data, uint64_t maxBytes)
+        : partial_(std::move(partial)), data_(data), maxBytes_(maxBytes) {}
 
     bool Append(const char* bytes, DWORD count) {
+        written_ += count;
+        if (maxBytes_ > 0 && written_ > maxBytes_) {
+            tooLarge_ = true;
+            return false;
+        }
         if (partial_.empty()) {
             if (data_.size() + count > kMaxMemoryDownload) return false;
             data_.append(bytes, count);
@@ -183,6 +188,7 @@ public:
         return count == 0 || (WriteFile(file_.Get(), bytes, count, &put, nullptr) && put == count);
     }
     void Close() { file_.Reset(); }
+    bool TooLarge() const { return tooLarge_; }
 
 private:
     bool Open() {
@@ -200,16 +206,21 @@ private:
 
     std::string partial_;
     std::string& data_;
+    uint64_t maxBytes_;
+    uint64_t written_ = 0;
+    bool tooLarge_ = false;
     UniqueHandle file_;
 };
 
 // The part of a download after the request was opened; returns the error text.
 std::string ReadBody(UiSink& ui, bool show, UniqueInternetHandle& request, const std::string& url,
-                     const std::string& target, std::string& data) {
+                     const std::string& target, std::string& data, uint64_t maxBytes) {
     const std::string name = UrlFileName(url);
     const uint32_t size = GetContentLength(request.Get());
     const uint32_t fileDate = GetLastModifiedFileDate(request.Get());
     if (size == 0) return url + " --- File Not Found !";
+    if (maxBytes > 0 && size != kUnknownContentLength && size > maxBytes)
+        return url + " --- File too large";
 
     if (show) ui.Show(true);
     std::string partial;
@@ -224,7 +235,7 @@ std::string ReadBody(UiSink& ui, bool show, UniqueInternetHandle& request, const
     TBytesRate rate(size > 102400, size > 10485760);
     bar.SetTitle(name);
 
-    DownloadSink sink(partial, data);
+    DownloadSink sink(partial, data, maxBytes);
     std::string error;
     // Bound here, before the reader thread may ask for it after a failed read.
     ZV_WININET(kGetLastResponseInfo, InternetGetLastResponseInfoA);
@@ -248,8 +259,9 @@ std::string ReadBody(UiSink& ui, bool show, UniqueInternetHandle& request, const
         for (uint32_t left = r.read; left > 0 && !stop;) {
             const uint32_t piece = ProgressPieceSize(done, left, chunk);
             if (!sink.Append(data, piece)) {
-                error = ReadFailure(name, partial.empty() ? std::string("too large for memory")
-                                                          : "cannot write " + partial);
+                error = sink.TooLarge()   ? url + " --- File too large"
+                        : partial.empty() ? ReadFailure(name, "too large for memory")
+                                          : ReadFailure(name, "cannot write " + partial);
                 stop = true;
                 break;
             }
@@ -265,6 +277,11 @@ std::string ReadBody(UiSink& ui, bool show, UniqueInternetHandle& request, const
         }
     }
     sink.Close();
+    // A file past the cap can never be completed: nothing of it is kept.
+    if (sink.TooLarge()) {
+        if (!partial.empty()) DeleteFileA(partial.c_str());
+        data.clear();
+    }
     reader.Stop();
     // A cancelled read took the request handle with it.
     if (reader.RequestClosed()) request.Release();
@@ -335,7 +352,7 @@ uint32_t GetLastModifiedFileDate(HINTERNET request) {
 
 DownloadResult HTTP_DownloadFile_Incremental(UiSink& ui, bool show, const std::string& url,
                                              const std::string& target, const std::string& user,
-                                             const std::string& password) {
+                                             const std::string& password, uint64_t maxBytes) {
     DownloadResult result;
     PreOpenUrl(url);
     UniqueInternetHandle internet(OpenInternet(kDownloadAgent));
@@ -347,7 +364,7 @@ DownloadResult HTTP_DownloadFile_Incremental(UiSink& ui, bool show, const std::s
         if (!request)
             result.error = "Unable to open Internet Connection: " + url;
         else
-            result.error = ReadBody(ui, show, request.request, url, target, result.data);
+            result.error = ReadBody(ui, show, request.request, url, target, result.data, maxBytes);
     }
     if (!result.error.empty()) {
         TracePid();
@@ -357,8 +374,8 @@ DownloadResult HTTP_DownloadFile_Incremental(UiSink& ui, bool show, const std::s
 }
 
 std::string HTTP_DownloadFile(UiSink& ui, bool show, const std::string& url,
-                              const std::string& target, std::string* data) {
-    DownloadResult r = HTTP_DownloadFile_Incremental(ui, show, url, target, "", "");
+                              const std::string& target, std::string* data, uint64_t maxBytes) {
+    DownloadResult r = HTTP_DownloadFile_Incremental(ui, show, url, target, "", "", maxBytes);
     if (data) *data = std::move(r.data);
     return r.error;
 }

@@ -41,14 +41,17 @@ struct DownloadResult {
 // size is known. The data is read on a helper thread (inet/win/chunk_reader.h) while this thread
 // dispatches window messages and handles the chunks; the ui's AbortRequested ends the download,
 // also while the server sends nothing. A download whose size does not match the announced
-// Content-Length (or has none, for a file) is an error.
+// Content-Length (or has none, for a file) is an error. maxBytes above 0 refuses a larger file
+// ("File too large"): when the server announces it, before anything is read, and otherwise as
+// soon as that much has arrived.
 DownloadResult HTTP_DownloadFile_Incremental(UiSink& ui, bool show, const std::string& url,
                                              const std::string& target, const std::string& user,
-                                             const std::string& password);
+                                             const std::string& password, uint64_t maxBytes = 0);
 // The same without credentials (the form every caller uses). Returns the error text; data
 // receives a memory download when given.
 std::string HTTP_DownloadFile(UiSink& ui, bool show, const std::string& url,
-                              const std::string& target, std::string* data = nullptr);
+                              const std::string& target, std::string* data = nullptr,
+                              uint64_t maxBytes = 0);
 
 // Content-Length behind url; -1 when it cannot be had.
 int32_t HTTP_GetFileSize(const std::string& url);

@@ -8,6 +8,7 @@
 //       (wall time of the download) and cpu_ms= (this process's CPU time meanwhile).
 //       --abort-after N asks the download to stop from the progress sink after N steps;
 //       --abort-after-ms N from a timer message N ms after the start (while a read may wait).
+//       --max-bytes N refuses a file larger than N bytes.
 //   size URL       prints size= (HTTP_GetFileSize)
 //   connected      prints connected=1 or connected=0 and error=
 #include <windows.h>
@@ -83,11 +84,13 @@ int Get(int argc, char** argv) {
     if (argc < 3) return 2;
     const std::string url = argv[2];
     std::string target, user, password;
+    uint64_t maxBytes = 0;
     for (int i = 3; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--user" && i + 1 < argc) user = argv[++i];
         else if (a == "--password" && i + 1 < argc) password = argv[++i];
         else if (a == "--abort-after" && i + 1 < argc) g_progress.abortAfter = std::atoi(argv[++i]);
+        else if (a == "--max-bytes" && i + 1 < argc) maxBytes = std::strtoull(argv[++i], nullptr, 10);
         else if (a == "--abort-after-ms" && i + 1 < argc)
             SetTimer(nullptr, 0, UINT(std::atoi(argv[++i])), &AbortTimer);
         else if (target.empty() && a.rfind("--", 0) != 0) target = a;
@@ -99,7 +102,7 @@ int Get(int argc, char** argv) {
     const double cpuStart = CpuMs();
     QueryPerformanceCounter(&start);
     zv::DownloadResult r =
-        zv::HTTP_DownloadFile_Incremental(g_progress, false, url, target, user, password);
+        zv::HTTP_DownloadFile_Incremental(g_progress, false, url, target, user, password, maxBytes);
     QueryPerformanceCounter(&end);
     const double cpu = CpuMs() - cpuStart;
     std::printf("error=%s\n", OneLine(r.error).c_str());
