@@ -365,7 +365,10 @@ PackageDescription ParseDescription(const std::string& text, const std::string& 
     if (d.saveAgentCopy && d.volumeSize > 0)
         d.warnings.push_back(iniPath + ": SaveAgentCopy in a spanned package copies the first "
                                        "volume, which holds no stub program");
-    if (d.runLog && !d.agent) d.warnings.push_back(iniPath + ": RunLog takes effect only with Agent=1");
+    // The agent that SaveAgentCopy writes keeps the package's flags, so it logs as well.
+    if (d.runLog && !d.agent && !d.saveAgentCopy)
+        d.warnings.push_back(iniPath + ": RunLog takes effect only in an agent (Agent=1 or "
+                                       "SaveAgentCopy=1)");
     return d;
 }
 

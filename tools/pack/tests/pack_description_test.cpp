@@ -90,6 +90,23 @@ TEST_F(Description, AFolderAddsItsFilesAndSkipsSubfolders) {
     ASSERT_EQ(d.warnings.size(), 2u);  // the subfolder, and no main program
 }
 
+TEST_F(Description, RunLogWarnsOnlyWhereNoAgentWillRead) {
+    const struct {
+        const char* flags;
+        bool warned;
+    } cases[] = {{"RunLog=1\n", true},
+                 {"RunLog=1\nAgent=1\n", false},
+                 {"RunLog=1\nSaveAgentCopy=1\n", false},  // the copy is an agent
+                 {"Agent=1\n", false}};
+    for (const auto& c : cases) {
+        PackageDescription d =
+            Parse(std::string("[Package]\n") + c.flags + "[Files]\nEngine.exe*=files/Engine.exe\n");
+        bool warned = false;
+        for (const std::string& w : d.warnings) warned |= w.find("RunLog") != std::string::npos;
+        EXPECT_EQ(warned, c.warned) << c.flags;
+    }
+}
+
 TEST_F(Description, RefusesWhatWouldBreakThePackageOrItsUser) {
     struct Case {
         const char* ini;
