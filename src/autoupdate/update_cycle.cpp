@@ -171,7 +171,12 @@ void UpdateCycle::AskBeforeShot(int& status) {
     if (!CheckTestMode(true)) note.clear();
     const std::string text =
         ReplaceAll(s22 + s23 + s24 + note, "PROG_NAME", OriginalFile::ProgramName());
-    if (!Box(AgentBox::Confirm, 1, text)) status = 0;
+    if (Box(AgentBox::Confirm, 1, text)) return;
+    status = 0;
+    // "Not now" for an automatic check lasts until the next one is due: without a record the
+    // same question would come back on the next tick, a second later, for as long as it is
+    // declined.
+    if (a_.ManualCheckState != 1) OriginalFile::SetProbeSecondsLast(SecondsNow());
 }
 
 void UpdateCycle::PerformShot() {

@@ -152,6 +152,20 @@ TEST_F(Tick, UserRequestedCheckAsksSkipsTheReAskWaitAndReports) {
     }
 }
 
+TEST_F(Tick, DecliningAnAutomaticCheckWaitsForTheNextInterval) {
+    Installed();
+    Original("ProbeSecondsInterval", "3600");
+    Original("s22", "Check PROG_NAME?", "AutoUpdate");
+    Serve(Release(""));
+    Agent().AutoUpdateTimerCount = 0;
+    HandleAgentCommand(20, 1, Agent(), AgentIni());  // ask before every check
+    p.answers = {false};
+    for (int i = 0; i < 5; ++i) cycle.AgentTimerTick();
+    EXPECT_EQ(p.Boxes().size(), 1u) << "asked once, not on every tick";
+    EXPECT_FALSE(p.HasPrefix("http"));
+    EXPECT_EQ(OriginalValue("ProbeSecondsLast"), std::to_string(agent_fixture::kNowSeconds));
+}
+
 TEST_F(Tick, UserRequestedCheckInstallsWithoutConfirmationsAndTellsTheEnd) {
     Installed();
     Original("s16", "Done.", "AutoUpdate");
