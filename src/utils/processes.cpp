@@ -127,6 +127,12 @@ bool SameProgram(ProcessSystem& system, const std::string& exe, const std::strin
     if (!fullPathOnly && !HasFolder(wanted) && SameText(ExtractFileName(image), wanted))
         return true;
     if (!bothFull) return false;
+    // Names that differ can still be one file only when one of them is a generated short name
+    // ("LONGNA~1.EXE"); anything else is told apart without asking the file system.
+    const std::string imageName = ExtractFileName(image), wantedName = ExtractFileName(wanted);
+    if (!SameText(imageName, wantedName) && imageName.find('~') == std::string::npos &&
+        wantedName.find('~') == std::string::npos)
+        return false;
     // One file may be named in its long or its short form; compare like with like.
     const std::string longImage = system.LongForm(image), longWanted = system.LongForm(wanted);
     if (!longImage.empty() && SameText(longImage, longWanted)) return true;

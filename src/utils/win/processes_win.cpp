@@ -288,8 +288,10 @@ bool RunWithPipes(const std::string& program, const std::string& parameters, int
                         nullptr, nullptr, &startup, &info))
         return failed(SystemMessage(GetLastError()));
     UniqueHandle process(info.hProcess), thread(info.hThread);
-    // The program holds its own copies now.
+    // The program holds its own copies now; nothing is ever written to its input, so it sees
+    // the end of it at once instead of waiting for us.
     input.read.Reset();
+    input.write.Reset();
     output.write.Reset();
     error.write.Reset();
 
