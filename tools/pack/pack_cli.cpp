@@ -6,6 +6,7 @@
 #include "description.h"
 #include "pack_clock.h"
 #include "pack_commands.h"
+#include "pack_inform.h"
 #include "pack_names.h"
 #include "pack_platform.h"
 #include "package_writer.h"
@@ -96,6 +97,9 @@ std::string UsageText() {
            "  zolvex-pack list FILE          files with date, size, stored size, volume\n"
            "  zolvex-pack verify FILE        checks every block; nonzero exit when damaged\n"
            "  zolvex-pack extract FILE DIR   writes the files into DIR\n"
+           "  zolvex-pack inform FILE TEXT OUT\n"
+           "                                 an agent's announcement file: FILE's update token\n"
+           "                                 (scrambled), then the text of TEXT\n"
            "  zolvex-pack --help | --version\n"
            "\n"
            "FILE is a package (the stub with its package, or a volume file NAME.001);\n"
@@ -156,6 +160,12 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         if (p.command == "extract") {
             Expect(p, 2, "extract FILE DIR");
             return ExtractCommand(p.operands[0], p.operands[1], out, err, read);
+        }
+        if (p.command == "inform") {
+            Expect(p, 3, "inform FILE TEXT OUT");
+            const int64_t seed = env.haveEpoch ? env.epoch : env.now;
+            return InformCommand(p.operands[0], p.operands[1], p.operands[2],
+                                 uint32_t(uint64_t(seed) * 2654435761u), out, err);
         }
         throw UsageError{"unknown command \"" + p.command + "\" (try --help)"};
     } catch (const UsageError& e) {
