@@ -156,6 +156,11 @@ bool AppendFileBlock(std::vector<uint8_t>& out, const std::vector<uint8_t>& cont
                      int level = 9);
 void AppendBlockLength(std::vector<uint8_t>& out, int32_t length);
 bool CompressZlib(const uint8_t* data, size_t size, std::vector<uint8_t>& out, int level = 9);
+// The same stream for head followed by data, without joining them first: the bytes are those
+// CompressZlib gives for the joined input. The result goes to scratch (grown as needed and meant
+// to be kept by the caller for the next block); returns its length, or -1 when zlib fails.
+int64_t CompressZlibParts(const uint8_t* head, size_t headSize, const uint8_t* data, size_t size,
+                          int level, std::vector<uint8_t>& scratch);
 
 // Item header of a file block: "|name|date|" where date is the DOS packed date-time in decimal
 // (date in the high 16 bits, time in the low 16). A trailing "*" on the name marks the main program.

@@ -34,6 +34,29 @@ bool CompressZlib(const uint8_t* data, size_t size, std::vector<uint8_t>& out, i
     return true;
 }
 
+int64_t CompressZlibParts(const uint8_t* head, size_t headSize, const uint8_t* data, size_t size,
+                          int level, std::vector<uint8_t>& scratch) {
+    if (size > ULONG_MAX / 2 || headSize > ULONG_MAX / 2 - size) return -1;
+    const uLong bound = compressBound(uLong(headSize + size));
+    if (scratch.size() < bound) scratch.resize(bound);
+    z_stream z = {};
+    if (deflateInit(&z, level) != Z_OK) return -1;
+    static uint8_t empty = 0;
+    z.next_out = scratch.data();
+    z.avail_out = uInt(bound);
+    z.next_in = headSize ? const_cast<uint8_t*>(head) : &empty;
+    z.avail_in = uInt(headSize);
+    int rc = deflate(&z, Z_NO_FLUSH);
+    if (rc == Z_OK) {
+        z.next_in = size ? const_cast<uint8_t*>(data) : &empty;
+        z.avail_in = uInt(size);
+        rc = deflate(&z, Z_FINISH);
+    }
+    const int64_t length = int64_t(z.total_out);
+    deflateEnd(&z);
+    return rc == Z_STREAM_END ? length : -1;
+}
+
 bool AppendFileBlock(std::vector<uint8_t>& out, const std::vector<uint8_t>& content, bool compress,
                      int level) {
     if (content.size() > size_t(INT32_MAX)) return false;

@@ -134,7 +134,10 @@ private:
     void NextVolume();
     void WriteFile(const PackFile& f);
     void WriteFilesInParallel(unsigned threads);
-    std::vector<uint8_t> EncodeBlock(const std::vector<uint8_t>& content) const;
+    // The block of one piece: its item header (with the NUL) and data, compressed when that
+    // makes it smaller. scratch is the compressor's output buffer, kept between blocks.
+    std::vector<uint8_t> EncodeBlock(const std::string& header, const uint8_t* data, size_t size,
+                                     std::vector<uint8_t>& scratch) const;
     void Finish(OutputFile& out, PackageTrailer trailer);
     uint32_t ItemDate(const PackFile& f) const {
         return DosDateTimeFromUnix(o_.clampDates ? std::min(f.modified, o_.now) : f.modified);
@@ -146,6 +149,7 @@ private:
     bool spanned_ = false;
     uint64_t blockLimit_ = kMaxBlockSize;
     std::vector<uint8_t> head_;  // the head blocks, ready to write
+    std::vector<uint8_t> scratch_;  // the compressor's output, kept between blocks
     PackageTrailer trailer_ = PackageTrailer::MakeNew();
     std::vector<OutputFile> outputs_;
     std::unique_ptr<IFile> file_;
@@ -268,27 +272,36 @@ void Writer::NextVolume() {
     }
 }
 
-std::vector<uint8_t> Writer::EncodeBlock(const std::vector<uint8_t>& content) const {
+std::vector<uint8_t> Writer::EncodeBlock(const std::string& header, const uint8_t* data,
+                                         size_t size, std::vector<uint8_t>& scratch) const {
+    const auto* head = reinterpret_cast<const uint8_t*>(header.data());
+    const uint64_t plain = uint64_t(header.size()) + size;
+    if (plain > uint64_t(INT32_MAX)) throw PackError("a block is too large");
     std::vector<uint8_t> block;
     if (d_.compress) {
-        std::vector<uint8_t> packed;
-        if (!CompressZlib(content.data(), content.size(), packed, d_.level))
-            throw PackError("zlib failed to compress a block");
+        // Header and data go into the compressor as they are, without a joined copy.
+        const int64_t packed = CompressZlibParts(head, header.size(), data, size, d_.level, scratch);
+        if (packed < 0) throw PackError("zlib failed to compress a block");
         // Data that does not shrink is stored: the stub takes either form.
-        if (packed.size() < content.size()) {
-            AppendBlockLength(block, int32_t(packed.size()));
-            block.insert(block.end(), packed.begin(), packed.end());
+        if (uint64_t(packed) < plain) {
+            block.reserve(4 + size_t(packed));
+            AppendBlockLength(block, int32_t(packed));
+            block.insert(block.end(), scratch.begin(), scratch.begin() + packed);
             return block;
         }
     }
-    if (!AppendFileBlock(block, content, false)) throw PackError("a block is too large");
+    block.reserve(4 + size_t(plain));
+    AppendBlockLength(block, -int32_t(plain));
+    block.insert(block.end(), head, head + header.size());
+    if (size) block.insert(block.end(), data, data + size);
     return block;
 }
 
 void Writer::WriteFile(const PackFile& f) {
     SourceReader source(f);
     const uint32_t date = ItemDate(f);
-    const uint64_t headerSize = MakeItemHeader(f.ItemName(), date).size() + 1;
+    const std::string header = MakeItemHeader(f.ItemName(), date) + std::string(1, '\0');
+    const uint64_t headerSize = header.size();
     bool first = true;
     while (first || source.Remaining() > 0) {
         uint64_t remaining = source.Remaining();
@@ -306,8 +319,8 @@ void Writer::WriteFile(const PackFile& f) {
         uint64_t taken = 0;
         for (int attempt = 0; attempt < 8; ++attempt) {
             want = std::clamp<uint64_t>(want, std::min<uint64_t>(cap, 1), cap);
-            std::vector<uint8_t> candidate = EncodeBlock(
-                MakeFileBlockContent(f.ItemName(), date, source.Peek(want), size_t(want)));
+            std::vector<uint8_t> candidate =
+                EncodeBlock(header, source.Peek(want), size_t(want), scratch_);
             const double scale = double(room - 4) / double(candidate.size() - 4);
             if (candidate.size() <= room) {
                 if (want > taken || block.empty()) {
@@ -325,7 +338,7 @@ void Writer::WriteFile(const PackFile& f) {
         }
         if (block.empty()) {  // stored, it always fits
             taken = std::min(cap, fits);
-            block = EncodeBlock(MakeFileBlockContent(f.ItemName(), date, source.Peek(taken), size_t(taken)));
+            block = EncodeBlock(header, source.Peek(taken), size_t(taken), scratch_);
         }
         Write(block.data(), block.size());
         ratio_ = std::clamp(double(block.size() - 4) / double(taken + headerSize), 0.01, 1.0);
@@ -370,8 +383,9 @@ void ReadPiece(const BlockJob& job, std::vector<uint8_t>& data) {
 
 class BlockPool {
 public:
-    explicit BlockPool(unsigned threads, const std::function<std::vector<uint8_t>(const BlockJob&,
-                                                                               const uint8_t*)>& encode)
+    using Encoder = std::function<std::vector<uint8_t>(const BlockJob&, const uint8_t*,
+                                                       std::vector<uint8_t>& scratch)>;
+    explicit BlockPool(unsigned threads, const Encoder& encode)
         : encode_(encode) {
         for (unsigned i = 0; i < threads; ++i) workers_.emplace_back([this] { Work(); });
     }
@@ -397,7 +411,7 @@ public:
 
 private:
     void Work() {
-        std::vector<uint8_t> data;
+        std::vector<uint8_t> data, scratch;  // both kept for the next block
         for (;;) {
             BlockJob* job;
             {
@@ -409,7 +423,7 @@ private:
             }
             try {
                 ReadPiece(*job, data);
-                job->block = encode_(*job, data.data());
+                job->block = encode_(*job, data.data(), scratch);
             } catch (...) {
                 job->error = std::current_exception();
             }
@@ -421,7 +435,7 @@ private:
         }
     }
 
-    std::function<std::vector<uint8_t>(const BlockJob&, const uint8_t*)> encode_;
+    Encoder encode_;
     std::mutex mutex_;
     std::condition_variable wake_, finished_;
     std::deque<BlockJob*> pending_;
@@ -434,8 +448,11 @@ void Writer::WriteFilesInParallel(unsigned threads) {
     const size_t maxJobs = size_t(threads) * 4;
     // Declared before the pool, so that the workers are gone before the jobs they may still hold.
     std::deque<std::unique_ptr<BlockJob>> window;
-    BlockPool pool(threads, [this](const BlockJob& job, const uint8_t* data) {
-        return EncodeBlock(MakeFileBlockContent(job.file->ItemName(), job.date, data, size_t(job.size)));
+    BlockPool pool(threads, [this](const BlockJob& job, const uint8_t* data,
+                                   std::vector<uint8_t>& scratch) {
+        const std::string header =
+            MakeItemHeader(job.file->ItemName(), job.date) + std::string(1, '\0');
+        return EncodeBlock(header, data, size_t(job.size), scratch);
     });
     // The pieces in file order: a file is cut at the block limit; an empty file is one empty piece.
     size_t fileIndex = 0;
