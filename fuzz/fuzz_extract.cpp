@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "utils/platform.h"
 #include "package/unpack.h"
 #include "utils/file_io.h"
+#include "utils/platform.h"
 
 namespace {
 

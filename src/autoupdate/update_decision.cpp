@@ -2,8 +2,8 @@
 
 #include "autoupdate/update_files.h"
 #include "utils/file_io.h"
-#include "utils/platform.h"
 #include "utils/ini_reg.h"
+#include "utils/platform.h"
 #include "utils/run_log.h"
 #include "utils/sub.h"
 #include "utils/text.h"

@@ -9,10 +9,10 @@
 
 #include "package/block_walk.h"
 #include "package/entry_name.h"
-#include "utils/platform.h"
 #include "package/gfile_info.h"
 #include "package/package_layout.h"
 #include "package/zlib_open.h"
+#include "utils/platform.h"
 #include "utils/platform.h"
 #include "utils/text.h"
 #include "utils/trace.h"

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "utils/ini_reg.h"
-#include "utils/trace.h"
 #include "utils/platform.h"
+#include "utils/trace.h"
 
 namespace zv {
 namespace {

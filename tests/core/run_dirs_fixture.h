@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "rundir/shell_dir.h"
-#include "utils/platform.h"
 #include "utils/ini_reg.h"
+#include "utils/platform.h"
 #include "utils/text.h"
 
 namespace zv {

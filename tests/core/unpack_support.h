@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "utils/platform.h"
 #include "package/package_layout.h"
 #include "package/unpack.h"
+#include "utils/platform.h"
 #include "utils/trace.h"
 
 namespace zv::test {

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "utils/platform.h"
 #include "package/package_layout.h"
 #include "package/unpack.h"
 #include "stub/win/win32_platform.h"
 #include "utils/file_io.h"
+#include "utils/platform.h"
 #include "utils/win/win_file.h"
 
 namespace zv {

@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "rundir/shell_dir.h"
+#include "utils/platform.h"
 #include "utils/win/dll_loader.h"
 #include "utils/win/sys_info_win.h"
 #include "utils/win/sysutils.h"
-#include "utils/platform.h"
 
 namespace zv {
 namespace {

@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "utils/ini_reg.h"
+#include "utils/platform.h"
 #include "utils/win/unique_owner.h"
 #include "utils/win/win_file.h"
-#include "utils/platform.h"
 
 namespace zv {
 namespace {
