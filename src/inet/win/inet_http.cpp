@@ -169,15 +169,10 @@ private:
 // more than the transfer itself.
 class DownloadSink {
 public:
-    DownloadSink(std::string partial, std::string& data, uint64_t maxBytes)
-        : partial_(std::move(partial)), data_(data), maxBytes_(maxBytes) {}
+    DownloadSink(std::string partial, std::string& data)
+        : partial_(std::move(partial)), data_(data) {}
 
     bool Append(const char* bytes, DWORD count) {
-        written_ += count;
-        if (maxBytes_ > 0 && written_ > maxBytes_) {
-            tooLarge_ = true;
-            return false;
-        }
         if (partial_.empty()) {
             if (data_.size() + count > kMaxMemoryDownload) return false;
             data_.append(bytes, count);
@@ -188,7 +183,6 @@ public:
         return count == 0 || (WriteFile(file_.Get(), bytes, count, &put, nullptr) && put == count);
     }
     void Close() { file_.Reset(); }
-    bool TooLarge() const { return tooLarge_; }
 
 private:
     bool Open() {
@@ -206,9 +200,6 @@ private:
 
     std::string partial_;
     std::string& data_;
-    uint64_t maxBytes_;
-    uint64_t written_ = 0;
-    bool tooLarge_ = false;
     UniqueHandle file_;
 };
 
@@ -235,7 +226,8 @@ std::string ReadBody(UiSink& ui, bool show, UniqueInternetHandle& request, const
     TBytesRate rate(size > 102400, size > 10485760);
     bar.SetTitle(name);
 
-    DownloadSink sink(partial, data, maxBytes);
+    DownloadSink sink(partial, data);
+    bool tooLarge = false;
     std::string error;
     // Bound here, before the reader thread may ask for it after a failed read.
     ZV_WININET(kGetLastResponseInfo, InternetGetLastResponseInfoA);
@@ -258,8 +250,9 @@ std::string ReadBody(UiSink& ui, bool show, UniqueInternetHandle& request, const
         const char* data = reader.Data();
         for (uint32_t left = r.read; left > 0 && !stop;) {
             const uint32_t piece = ProgressPieceSize(done, left, chunk);
-            if (!sink.Append(data, piece)) {
-                error = sink.TooLarge()   ? url + " --- File too large"
+            tooLarge = maxBytes > 0 && uint64_t(done) + piece > maxBytes;
+            if (tooLarge || !sink.Append(data, piece)) {
+                error = tooLarge          ? url + " --- File too large"
                         : partial.empty() ? ReadFailure(name, "too large for memory")
                                           : ReadFailure(name, "cannot write " + partial);
                 stop = true;
@@ -278,7 +271,7 @@ std::string ReadBody(UiSink& ui, bool show, UniqueInternetHandle& request, const
     }
     sink.Close();
     // A file past the cap can never be completed: nothing of it is kept.
-    if (sink.TooLarge()) {
+    if (tooLarge) {
         if (!partial.empty()) DeleteFileA(partial.c_str());
         data.clear();
     }

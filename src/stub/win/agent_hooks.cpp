@@ -10,6 +10,7 @@
 #include "autoupdate/agent_state.h"
 #include "stub/run_mode.h"
 #include "stub/win/stub_window.h"
+#include "utils/file_io.h"
 #include "utils/platform.h"
 #include "utils/run_log.h"
 #include "utils/sub.h"
@@ -39,9 +40,7 @@ class CopyWatch final : public OldCopyWatch {
 public:
     explicit CopyWatch(std::string copy) : copy_(std::move(copy)) {}
     bool CopyRunning() override { return IsProgramRunning(copy_); }
-    bool CopyFileExists() override {
-        return GetFileAttributesA(copy_.c_str()) != INVALID_FILE_ATTRIBUTES;
-    }
+    bool CopyFileExists() override { return FileExists(copy_); }
     uint32_t TickCount() override { return GetTickCount(); }
     void Wait(uint32_t ms) override { zv::Wait(ms); }
 
