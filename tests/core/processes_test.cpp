@@ -157,6 +157,10 @@ struct Route {
     const char* name;
     WindowsGeneration generation;
     bool xp;
+    void Apply(FakeSystem& system) const {
+        system.generation = generation;
+        system.xp = xp;
+    }
 };
 const Route kRoutes[] = {
     {"9x snapshot", WindowsGeneration::Win9x, false},
@@ -172,8 +176,7 @@ TEST(Programs, EveryRouteActsOnTheProgramAndLeavesTheDecoyAlone) {
                                         "\"" + std::string(kApp) + "\"", AsciiUpper(kApp)}) {
             SCOPED_TRACE(path);
             FakeSystem system;
-            system.generation = route.generation;
-            system.xp = route.xp;
+            route.Apply(system);
             AddProgramAndDecoy(system);
             Programs programs(system);
 
@@ -204,8 +207,7 @@ TEST(Programs, EmptyOrUnknownNamesMatchNothing) {
     for (const Route& route : kRoutes) {
         SCOPED_TRACE(route.name);
         FakeSystem system;
-        system.generation = route.generation;
-        system.xp = route.xp;
+        route.Apply(system);
         AddProgramAndDecoy(system);
         system.Add(900, "C:\\Windows\\explorer.exe");
         Programs programs(system);
@@ -240,8 +242,7 @@ TEST(Programs, AProcessWhosePathCannotBeReadIsLeftAlone) {
     for (const Route& route : kRoutes) {
         SCOPED_TRACE(route.name);
         FakeSystem system;
-        system.generation = route.generation;
-        system.xp = route.xp;
+        route.Apply(system);
         system.files = {{kApp, kAppShort}};
         system.Add(kAppPid, kApp);
         system.processes[0].image.clear();  // say, an elevated copy

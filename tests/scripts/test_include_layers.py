@@ -14,6 +14,10 @@ import re
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import checks  # noqa: E402
+from checks import expect  # noqa: E402
+
 SERVICES = ("package", "inet", "dialogs", "autoupdate", "rundir", "utils", "lang")
 TOP = "stub"
 SOURCE_ENDINGS = (".h", ".hpp", ".c", ".cc", ".cpp", ".inl")
@@ -151,15 +155,6 @@ FIXTURES = [
      []),
 ]
 
-failed = 0
-
-
-def expect(name, ok, detail=""):
-    global failed
-    print(("ok: " if ok else "FAILED: ") + name + ("" if ok or not detail else "\n" + detail))
-    if not ok:
-        failed += 1
-
 
 def check_fixtures():
     for name, files, wanted in FIXTURES:
@@ -180,7 +175,7 @@ def main(argv):
     check_fixtures()
     found = problems(argv[1])
     expect("src/ is layered without cycles", not found, "\n".join(found))
-    return 1 if failed else 0
+    return 1 if checks.failed else 0
 
 
 if __name__ == "__main__":

@@ -12,20 +12,13 @@ import tempfile
 
 here = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, here)
+import checks  # noqa: E402
 import pe_imports  # noqa: E402
+from checks import expect  # noqa: E402
 
 LIST = os.path.join(here, "..", "data", "win_imports.txt")
 SHIPPED = ("stub.exe", "Engine.exe")
 FIXTURE = "zolvex-vista-import.exe"
-
-failed = 0
-
-
-def expect(name, ok, detail=""):
-    global failed
-    print(("ok: " if ok else "FAILED: ") + name + ("" if ok or not detail else "\n" + detail))
-    if not ok:
-        failed += 1
 
 
 def run_check(list_path, oldest, program):
@@ -89,8 +82,8 @@ def main():
             members = sorted(set(re.findall(r"libpthread\.a\(([^)]+)\)", f.read())))
         expect("%s links no winpthread member" % map_name, not members, "   " + " ".join(members))
 
-    print("%s" % ("all passed" if not failed else "%d FAILED" % failed))
-    return 1 if failed else 0
+    print("%s" % ("all passed" if not checks.failed else "%d FAILED" % checks.failed))
+    return 1 if checks.failed else 0
 
 
 if __name__ == "__main__":

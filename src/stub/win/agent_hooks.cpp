@@ -4,10 +4,10 @@
 #include <utility>
 
 #include "autoupdate/agent_copy.h"
+#include "autoupdate/agent_state.h"
 #include "autoupdate/update_cycle.h"
 #include "inet/win/inet_http.h"
 #include "package/gfile_info.h"
-#include "autoupdate/agent_state.h"
 #include "stub/run_mode.h"
 #include "stub/win/stub_window.h"
 #include "utils/file_io.h"

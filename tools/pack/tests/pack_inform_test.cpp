@@ -11,16 +11,8 @@
 namespace zv::pack {
 namespace {
 
-struct CliRun {
-    int code;
-    std::string out, err;
-};
-
-CliRun Cli(std::vector<std::string> args, CliEnvironment env = {}) {
-    std::ostringstream out, err;
-    int code = RunCli(args, out, err, env);
-    return {code, out.str(), err.str()};
-}
+using test::Cli;
+using test::CliRun;
 
 class Inform : public ::testing::Test {
 protected:

@@ -88,3 +88,23 @@ inline void SetMtime(const std::string& path, int64_t unixSeconds);
 inline void zv::pack::test::SetMtime(const std::string& path, int64_t unixSeconds) {
     zv::pack::SetModifiedTime(path, unixSeconds);
 }
+
+#include <sstream>
+
+#include "pack_cli.h"
+
+namespace zv::pack::test {
+
+// One run of the command line, as the process would see it, with what it printed.
+struct CliRun {
+    int code;
+    std::string out, err;
+};
+
+inline CliRun Cli(std::vector<std::string> args, CliEnvironment env = {}) {
+    std::ostringstream out, err;
+    int code = RunCli(args, out, err, env);
+    return {code, out.str(), err.str()};
+}
+
+}  // namespace zv::pack::test
