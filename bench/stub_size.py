@@ -97,9 +97,9 @@ def by_area(sizes):
     """Our code per library, everything else per toolchain library."""
     areas = collections.defaultdict(collections.Counter)
     for name, counts in sizes.items():
-        if name.startswith("zolvex_core:"):
+        if name.startswith(("zolvex_core:", "zolvex_core_lean:")):
             name = "our code: portable core"
-        elif name.startswith("zolvex_win:"):
+        elif name.startswith(("zolvex_win:", "zolvex_win_lean:")):
             name = "our code: Win32 layer"
         elif name.startswith("stub app:"):
             name = "our code: stub app + runtime shims"

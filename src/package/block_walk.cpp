@@ -93,13 +93,11 @@ BlockContent FileBlockReader::Read(IFile& file, const BlockRef& block, const Hea
     }
     const int64_t size = int64_t(block.StoredSize());
     if (block.Compressed()) {
-        InflateReport report;
-        try {
-            report = inflater_.Inflate(
-                file, size, [&splitter](const uint8_t* p, size_t n) { return splitter.Feed(p, n); },
-                pump_);
-        } catch (const EZLibError& e) {
-            out.error = std::string("damaged compressed block (zlib: ") + e.what() + ")";
+        const InflateReport report = inflater_.Inflate(
+            file, size, [&splitter](const uint8_t* p, size_t n) { return splitter.Feed(p, n); },
+            pump_);
+        if (report.outcome == InflateOutcome::Damaged) {
+            out.error = "damaged compressed block (zlib: " + report.error + ")";
             return out;
         }
         if (report.outcome == InflateOutcome::SourceEnded) out.error = kEndsInside;

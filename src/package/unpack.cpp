@@ -13,7 +13,6 @@
 #include "package/package_layout.h"
 #include "package/zlib_open.h"
 #include "utils/platform.h"
-#include "utils/platform.h"
 #include "utils/text.h"
 #include "utils/trace.h"
 
@@ -27,11 +26,6 @@ constexpr uint32_t kWaitAfterPrompt = 500;
 constexpr double kPumpInterval = 10.0;
 
 std::atomic<int> g_writeFailures{0};
-
-// Ends the run: the package is damaged or hostile. Caught in ExtractPackage only.
-struct PackageDamage {
-    std::string what;
-};
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
     const char sep = Host().pathSeparator;
@@ -47,7 +41,8 @@ public:
     FileBlockWriter(const ExtractOptions& options, const ExtractUi& ui, ExtractResult& result)
         : options_(options), ui_(ui), result_(result) {}
 
-    // The item header, once its NUL was read; false when the block names nothing to write.
+    // The item header, once its NUL was read; false when the block names nothing to write or
+    // names it unsafely (then damage() says why).
     bool OnHeader(const std::string& header) {
         StartFile(header);
         return state_ == State::Data;
@@ -56,6 +51,9 @@ public:
         WriteData(data, size);
         return true;
     }
+
+    // Why the package must not be used, when the header named an unsafe path.
+    const std::string& damage() const { return damage_; }
 
     // Called once the whole block was read.
     void Finish() {
@@ -88,8 +86,11 @@ private:
         ItemHeader item = ParseItemHeader(header);
         if (header.find('*') != std::string::npos) result_.mainFile = header;
         if (item.marked) result_.mainFile = item.rawName;
-        if (std::string problem = EntryNameProblem(item.name); !problem.empty())
-            throw PackageDamage{"unsafe entry name \"" + item.name + "\": " + problem};
+        if (std::string problem = EntryNameProblem(item.name); !problem.empty()) {
+            damage_ = "unsafe entry name \"" + item.name + "\": " + problem;
+            state_ = State::Skip;
+            return;
+        }
         date_ = item.date;
         path_ = JoinPath(options_.destination, item.name);
         if (!FileExists(path_) && ui_.progress) ui_.progress(1, 0, 0, "", 1, 0);
@@ -132,6 +133,7 @@ private:
     std::unique_ptr<IFile> file_;
     bool failed_ = false;
     std::string errorText_;
+    std::string damage_;
     int64_t dataLength_ = 0;
 };
 
@@ -142,11 +144,18 @@ public:
     ExtractResult Run();
 
 private:
+    // These return false when the run must stop; Damage() says why when the package is to blame.
     bool ExtractVolume(bool first);
-    void BlockLoop(IFile& file, int64_t position, int64_t limit);
-    void FileBlock(IFile& file, const BlockRef& block);
-    void WriteAgentCopy(IFile& file);
+    bool BlockLoop(IFile& file, int64_t position, int64_t limit);
+    bool FileBlock(IFile& file, const BlockRef& block);
+    bool WriteAgentCopy(IFile& file);
     bool NextVolume();
+    // Ends the run: the package is damaged or hostile.
+    bool Damage(const std::string& what) {
+        result_.damaged = true;
+        result_.damage = what;
+        return false;
+    }
     void Progress(int kind, int64_t high) {
         if (ui_.progress)
             ui_.progress(kind, 0, uint16_t(std::min<int64_t>(std::max<int64_t>(high, 0), 0xFFFF)),
@@ -178,19 +187,14 @@ ExtractResult Extraction::Run() {
     const std::string baseName = VolumeBaseName(options_.packageFile);
     current_ = options_.packageFile;
     Progress(0, 0);
-    try {
-        for (;;) {
-            trailer_ = PackageTrailer{};
-            if (FileExists(current_) && !ExtractVolume(volume_ == 1)) break;
-            if (!trailer_.Has(PackageFlag::MoreVolumes)) break;
-            if (ui_.suppressAutoPlay) ui_.suppressAutoPlay();
-            ++volume_;
-            current_ = VolumePath(baseName, volume_);
-            if (!NextVolume()) break;
-        }
-    } catch (const PackageDamage& damage) {
-        result_.damaged = true;
-        result_.damage = damage.what;
+    for (;;) {
+        trailer_ = PackageTrailer{};
+        if (FileExists(current_) && !ExtractVolume(volume_ == 1)) break;
+        if (!trailer_.Has(PackageFlag::MoreVolumes)) break;
+        if (ui_.suppressAutoPlay) ui_.suppressAutoPlay();
+        ++volume_;
+        current_ = VolumePath(baseName, volume_);
+        if (!NextVolume()) break;
     }
     if (!answer_) {
         result_.cancelled = true;
@@ -209,7 +213,7 @@ ExtractResult Extraction::Run() {
     return result_;
 }
 
-// False when the volume failed the checksum: the run stops before opening it.
+// False when the volume failed the checksum (the run stops before opening it) or is damaged.
 bool Extraction::ExtractVolume(bool first) {
     ReadTrailer(current_, trailer_);
     if (first) TraceOut().Write("FileInfo.FilesCount=").Write(trailer_.FileCount).WriteLine();
@@ -218,63 +222,66 @@ bool Extraction::ExtractVolume(bool first) {
     if (!result_.checksumOk) return false;
 
     std::unique_ptr<IFile> file = OpenFile(current_, OpenMode::ReadShared);
-    if (!file) throw PackageDamage{"cannot open " + current_};
+    if (!file) return Damage("cannot open " + current_);
     const int64_t volumeLength = PackageEnd(*file);
     TraceOut().Write("FileLen=").Write(volumeLength).WriteLine();
     if (!trailer_.HasSignature()) {
         // A later volume was asked for by the one before it; without its trailer the rest of the
         // package is missing, and half a package must not be installed.
-        if (!first) throw PackageDamage{"volume holds no package"};
+        if (!first) return Damage("volume holds no package");
         return true;
     }
 
     const TrailerLocation location = LocateTrailer(*file);
-    if (!location.ok || volumeLength < 0) throw PackageDamage{"no trailer"};
+    if (!location.ok || volumeLength < 0) return Damage("no trailer");
     if (first) Progress(0, trailer_.FileCount);
     if (!Host().createFolders(options_.destination) && ui_.errorBox)
         ui_.errorBox(options_.destination + "<P><P>Unable to create Directory!<P><P>" +
                      Host().lastErrorText());
     const int64_t position = trailer_.PackageStart;
-    if (position > location.start()) throw PackageDamage{"package start lies past the trailer"};
-    BlockLoop(*file, position, location.start());
+    if (position > location.start()) return Damage("package start lies past the trailer");
+    if (!BlockLoop(*file, position, location.start())) return false;
     if (first && blockCounter_ < trailer_.HeadBlockCount)
-        throw PackageDamage{"package ends before its head blocks"};
+        return Damage("package ends before its head blocks");
 
     const std::string& name = options_.packageFile;
     if (first && !ExtractFileName(options_.agentName).empty() &&
         (EndsWith(".exe", name, true) || EndsWith(".exe.001", name, true)))
-        WriteAgentCopy(*file);
+        return WriteAgentCopy(*file);
     return true;
 }
 
 // Blocks follow each other up to the trailer; every stated length is checked against it before
 // anything is read.
-void Extraction::BlockLoop(IFile& file, int64_t position, int64_t limit) {
+bool Extraction::BlockLoop(IFile& file, int64_t position, int64_t limit) {
     BlockWalk walk(file, position, limit);
     BlockRef block;
     for (;;) {
         Pump();
         if (!walk.Next(block)) break;
         ++blockCounter_;
-        if (blockCounter_ > trailer_.HeadBlockCount) FileBlock(file, block);
+        if (blockCounter_ > trailer_.HeadBlockCount && !FileBlock(file, block)) return false;
         if (blockCounter_ == trailer_.HeadBlockCount) headEnd_ = block.End();
     }
-    if (!walk.error().empty()) throw PackageDamage{walk.error()};
+    if (!walk.error().empty()) return Damage(walk.error());
+    return true;
 }
 
-void Extraction::FileBlock(IFile& file, const BlockRef& block) {
+bool Extraction::FileBlock(IFile& file, const BlockRef& block) {
     FileBlockWriter writer(options_, ui_, result_);
     BlockContent content = reader_.Read(
         file, block, [&writer](const std::string& header) { return writer.OnHeader(header); },
         [&writer](const uint8_t* p, size_t n) { return writer.OnData(p, n); });
-    if (!content.ok && !content.stopped) throw PackageDamage{content.error};
+    if (!writer.damage().empty()) return Damage(writer.damage());
+    if (!content.ok && !content.stopped) return Damage(content.error);
     writer.Finish();
+    return true;
 }
 
 // The stub image and head blocks with an agent trailer: a copy of the stub that carries no files.
-void Extraction::WriteAgentCopy(IFile& file) {
+bool Extraction::WriteAgentCopy(IFile& file) {
     const std::string name = ExtractFileName(options_.agentName);
-    if (!IsSafeEntryName(name)) throw PackageDamage{"unsafe agent file name \"" + name + "\""};
+    if (!IsSafeEntryName(name)) return Damage("unsafe agent file name \"" + name + "\"");
     PackageTrailer agent = trailer_;  // the first volume's, read from this file
     agent.IsAgent = 1;
     agent.TrailerSize = kTrailerSize;
@@ -285,7 +292,7 @@ void Extraction::WriteAgentCopy(IFile& file) {
     std::vector<uint8_t> piece(kBlockReadPiece);
     for (int64_t at = 0; written && at < headEnd_;) {
         int32_t got = file.Read(piece.data(), int32_t(std::min<int64_t>(headEnd_ - at, kBlockReadPiece)));
-        if (got <= 0) throw PackageDamage{"package ends inside a block"};
+        if (got <= 0) return Damage("package ends inside a block");
         // The copy has no file blocks, so the word that says where the package ends must go.
         for (int64_t i = std::max<int64_t>(at, kImageEndLowOffset);
              i < std::min<int64_t>(at + got, kImageEndLowOffset + 4); ++i)
@@ -300,11 +307,12 @@ void Extraction::WriteAgentCopy(IFile& file) {
         if (g_writeFailures.fetch_add(1) == 0 && ui_.errorBox)
             ui_.errorBox(path + "<P><P>Unable to save Extracted File!<P><P>" +
                          Host().lastErrorText());
-        return;
+        return true;
     }
     Host().copyFileDate(options_.packageFile, path);
     TraceOut().Write(int64_t(Host().processId())).Write(" New AU-Agent: ")
         .WriteLine(path);
+    return true;
 }
 
 // Asks for the disk of the next volume when needed; false when the user cancelled.

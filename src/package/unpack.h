@@ -3,25 +3,11 @@
 #pragma once
 #include <cstdint>
 #include <functional>
-#include <exception>
 #include <string>
 
 #include "package/entry_name.h"
 
 namespace zv {
-
-// Raised by ZLibOpen when a zlib stream is damaged; carries zlib's text for the code ("data
-// error", ...). ExtractPackage catches it and reports the package as damaged.
-// Not a std::runtime_error: that would bring the C++ library's second (reference-counted)
-// string implementation into the stub for this one class.
-class EZLibError : public std::exception {
-public:
-    explicit EZLibError(const std::string& message) : message_(message) {}
-    const char* what() const noexcept override { return message_.c_str(); }
-
-private:
-    std::string message_;
-};
 
 // kind 0: range 0..high, position, step; kind 1: one step. Same shape as UiSink::Progress.
 using ExtractProgress = std::function<void(int kind, int32_t low, uint16_t high,

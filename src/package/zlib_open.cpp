@@ -13,15 +13,17 @@ std::string ZLibText(int code) {
     return text && *text ? text : "zlib error " + std::to_string(code);
 }
 
-// inflateEnd runs on every way out, exceptions included.
+// inflateEnd runs on every way out.
 class InflateStream {
 public:
     InflateStream() {
         std::memset(&z_, 0, sizeof z_);
-        int rc = inflateInit(&z_);
-        if (rc != Z_OK) throw EZLibError(ZLibText(rc));
+        initCode_ = inflateInit(&z_);
     }
-    ~InflateStream() { inflateEnd(&z_); }
+    ~InflateStream() {
+        if (initCode_ == Z_OK) inflateEnd(&z_);
+    }
+    int initCode() const { return initCode_; }
     InflateStream(const InflateStream&) = delete;
     InflateStream& operator=(const InflateStream&) = delete;
     z_stream* operator->() { return &z_; }
@@ -29,7 +31,14 @@ public:
 
 private:
     z_stream z_;
+    int initCode_;
 };
+
+InflateReport Damaged(InflateReport report, int code) {
+    report.outcome = InflateOutcome::Damaged;
+    report.error = ZLibText(code);
+    return report;
+}
 
 }  // namespace
 
@@ -42,6 +51,7 @@ InflateReport ZLibOpen::Inflate(IFile& source, int64_t compressedSize, const Inf
                                 const std::function<void()>& pump) {
     InflateReport report;
     InflateStream z;
+    if (z.initCode() != Z_OK) return Damaged(report, z.initCode());
     int64_t remaining = std::max<int64_t>(compressedSize, 0);
     for (;;) {
         if (z->avail_in == 0 && remaining > 0) {
@@ -61,10 +71,10 @@ InflateReport ZLibOpen::Inflate(IFile& source, int64_t compressedSize, const Inf
         int rc = inflate(z.get(), Z_NO_FLUSH);
         // A stream that wants a preset dictionary can never make progress here; taking it as
         // success would spin for ever.
-        if (rc == Z_NEED_DICT) throw EZLibError(ZLibText(rc));
+        if (rc == Z_NEED_DICT) return Damaged(report, rc);
         // Z_BUF_ERROR with input left cannot happen (output room is always there), so it means
         // the block's bytes ran out before the stream's end mark.
-        if (rc < 0) throw EZLibError(ZLibText(rc));
+        if (rc < 0) return Damaged(report, rc);
         size_t produced = kInflateChunk - z->avail_out;
         if (produced > 0) {
             report.inflated += int64_t(produced);
@@ -82,7 +92,7 @@ InflateReport ZLibOpen::Inflate(IFile& source, int64_t compressedSize, const Inf
     }
 }
 
-void ZLibInflateBuffer(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {
+std::string ZLibInflateBuffer(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {
     MemoryFile source(std::vector<uint8_t>(data, data + size));
     ZLibOpen inflater;
     out.clear();
@@ -93,7 +103,8 @@ void ZLibInflateBuffer(const uint8_t* data, size_t size, std::vector<uint8_t>& o
             return true;
         },
         nullptr);
-    if (r.outcome == InflateOutcome::SourceEnded) throw EZLibError(ZLibText(Z_BUF_ERROR));
+    if (r.outcome == InflateOutcome::SourceEnded) return ZLibText(Z_BUF_ERROR);
+    return r.error;
 }
 
 }  // namespace zv

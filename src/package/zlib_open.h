@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "package/unpack.h"
@@ -23,6 +24,7 @@ enum class InflateOutcome {
     StreamEnd,    // the stream's end mark was reached
     Stopped,      // the sink asked to stop
     SourceEnded,  // the file gave no more bytes before `compressedSize` was read
+    Damaged,      // zlib refused the stream; `error` holds its text
 };
 
 struct InflateReport {
@@ -31,6 +33,7 @@ struct InflateReport {
     int64_t inflated = 0;
     // Block bytes after the stream's end mark (read or not); a packager never writes any.
     int64_t trailing = 0;
+    std::string error;  // with Damaged
 };
 
 // Reusable buffers for many blocks (one allocation per extraction run rather than per block).
@@ -43,9 +46,9 @@ public:
 
     // Inflates the stream of `compressedSize` bytes at the current position of `source`.
     // `pump` (may be empty) runs between rounds so that window messages keep flowing.
-    // A damaged stream raises EZLibError with zlib's text: a negative zlib code ("data error"),
-    // a stream that asks for a preset dictionary ("need dictionary"), or one whose bytes run out
-    // before its end mark ("buffer error"). Bytes after the end mark are not read.
+    // A damaged stream ends with Damaged and zlib's text: a negative zlib code ("data error"),
+    // or a stream that asks for a preset dictionary ("need dictionary"). Bytes after the end mark
+    // are not read.
     InflateReport Inflate(IFile& source, int64_t compressedSize, const InflateSink& sink,
                           const std::function<void()>& pump);
 
@@ -54,7 +57,8 @@ private:
     std::unique_ptr<uint8_t[]> out_;
 };
 
-// Whole-buffer convenience (tests, tools): inflates `data` into `out`.
-void ZLibInflateBuffer(const uint8_t* data, size_t size, std::vector<uint8_t>& out);
+// Whole-buffer convenience (tests, tools): inflates `data` into `out`. Returns zlib's text for a
+// damaged stream, "buffer error" for one whose bytes run out before its end mark, else "".
+std::string ZLibInflateBuffer(const uint8_t* data, size_t size, std::vector<uint8_t>& out);
 
 }  // namespace zv

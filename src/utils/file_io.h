@@ -16,6 +16,8 @@ public:
     virtual int64_t Position() = 0;
     virtual int32_t Read(void* buffer, int32_t count) = 0;          // bytes read, 0 at end, -1 error
     virtual int32_t Write(const void* buffer, int32_t count) = 0;   // bytes written, -1 error
+    // The system's handle of the open file, where there is one (a Win32 HANDLE), else null.
+    virtual void* SystemHandle() { return nullptr; }
 };
 
 enum class OpenMode { ReadShared, CreateWrite, AppendWrite, ReadWrite };

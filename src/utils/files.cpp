@@ -1,7 +1,6 @@
 #include "utils/files.h"
 
 #include <algorithm>
-#include <new>
 
 #include "utils/platform.h"
 #include "utils/text.h"
@@ -21,33 +20,28 @@ int64_t GetFileSize64(IFile& file) {
 }
 
 std::string ReadFilePart(const std::string& path, int64_t maxLength, bool trim, int64_t offset) {
-    try {
-        if (!FileExists(path)) return "";
-        auto file = OpenFile(path, OpenMode::ReadShared);
-        if (!file) return "";
-        const int64_t size = GetFileSize64(*file);
-        int64_t length = size - offset;
-        if (maxLength != 0) length = std::min(length, maxLength);
-        if (offset < 0 || offset >= size || length <= 0) return "";
-        if (uint64_t(length) > std::string().max_size()) {
-            TraceException("file part too large for memory", "Files.ReadFilePart()", path);
-            return "";
-        }
-        if (!file->Seek(offset)) return "";
-        std::string data(size_t(length), '\0');
-        int64_t done = 0;
-        while (done < length) {
-            int32_t want = int32_t(std::min<int64_t>(length - done, 1 << 24));
-            int32_t got = file->Read(&data[size_t(done)], want);
-            if (got <= 0) return "";
-            done += got;
-        }
-        return trim ? Trim(data) : data;
-    } catch (const std::exception& e) {
-        // A file too large for memory must not end the process.
-        TraceException(e, "Files.ReadFilePart()", path);
+    if (!FileExists(path)) return "";
+    auto file = OpenFile(path, OpenMode::ReadShared);
+    if (!file) return "";
+    const int64_t size = GetFileSize64(*file);
+    int64_t length = size - offset;
+    if (maxLength != 0) length = std::min(length, maxLength);
+    if (offset < 0 || offset >= size || length <= 0) return "";
+    // Refused before anything is allocated: a file too large for memory must not end the process.
+    if (length > kMaxFilePart) {
+        TraceException("file part too large for memory", "Files.ReadFilePart()", path);
         return "";
     }
+    if (!file->Seek(offset)) return "";
+    std::string data(size_t(length), '\0');
+    int64_t done = 0;
+    while (done < length) {
+        int32_t want = int32_t(std::min<int64_t>(length - done, 1 << 24));
+        int32_t got = file->Read(&data[size_t(done)], want);
+        if (got <= 0) return "";
+        done += got;
+    }
+    return trim ? Trim(data) : data;
 }
 
 int64_t WriteInChunks(IFile& file, const std::string& text, const FileProgressFn& progress) {

@@ -23,8 +23,12 @@ int64_t WriteChunkSize(int64_t total);
 // Size of an open file (0 when unknown).
 int64_t GetFileSize64(IFile& file);
 
+// The most ReadFilePart holds in memory.
+constexpr int64_t kMaxFilePart = int64_t(256) << 20;
+
 // Bytes from offset, at most maxLength of them (0: to the end); empty when the file is missing,
-// offset is not inside the file, or fewer bytes could be read.
+// offset is not inside the file, the part is larger than kMaxFilePart, or fewer bytes could be
+// read.
 std::string ReadFilePart(const std::string& path, int64_t maxLength = 0, bool trim = false,
                          int64_t offset = 0);
 

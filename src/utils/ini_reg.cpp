@@ -83,14 +83,10 @@ std::string ReadIniString(const std::string& file, const std::string& section,
     std::lock_guard<std::mutex> hold(IniLock());
     std::string result = def;
     if (section.empty() || key.empty()) return result;
-    try {
-        const std::string value = Host().readIni(file, section, key, def);
-        if (!value.empty()) result = value;
-        if (value.size() > kIniValueTraceLimit)
-            TraceOut().WriteLine("ReadIniString SizeError=" + IntText(int64_t(value.size())));
-    } catch (const std::exception& e) {
-        TraceOut().WriteLine(std::string("EXCEPTION --- Utils.ReadIniString()  ") + e.what());
-    }
+    const std::string value = Host().readIni(file, section, key, def);
+    if (!value.empty()) result = value;
+    if (value.size() > kIniValueTraceLimit)
+        TraceOut().WriteLine("ReadIniString SizeError=" + IntText(int64_t(value.size())));
     return result;
 }
 
@@ -114,12 +110,7 @@ bool WriteIniString(const std::string& file, const std::string& section, const s
             TraceOut().WriteLine("WriteIniString refused [" + section + "] " + key);
         return false;
     }
-    try {
-        return Host().writeIni(file, section, key, value);
-    } catch (const std::exception& e) {
-        TraceException(e, "Utils.WriteIniString()", key);
-        return false;
-    }
+    return Host().writeIni(file, section, key, value);
 }
 
 bool WriteIniInt(const std::string& file, const std::string& section, const std::string& key,
@@ -129,17 +120,12 @@ bool WriteIniInt(const std::string& file, const std::string& section, const std:
 
 std::string ReadRegString(const std::string& keyPath, const std::string& valueName,
                           const std::string& def, bool use64BitView) {
-    try {
-        const RegPath path = SplitRegPath(keyPath);
-        uint32_t type = 0;
-        std::string data;
-        if (!Host().readReg(path.root, path.subKey, valueName, use64BitView, type, data))
-            return def;
-        return RegValueText(type, data);
-    } catch (const std::exception& e) {
-        TraceException(e, "Utils.ReadRegString()", keyPath);
+    const RegPath path = SplitRegPath(keyPath);
+    uint32_t type = 0;
+    std::string data;
+    if (!Host().readReg(path.root, path.subKey, valueName, use64BitView, type, data))
         return def;
-    }
+    return RegValueText(type, data);
 }
 
 }  // namespace zv

@@ -5,12 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <exception>
 #include <limits>
 #include <random>
 #include <thread>
 
-#include "error.h"
 #include "utils/platform.h"
 #include "utils/sub.h"
 #include "utils/trace.h"
@@ -505,7 +503,7 @@ std::string GetExeDir(bool addBackslash) {
 // ---- Waiting ----
 
 void YieldX(uint32_t milliseconds) {
-    GuardBoundary("YieldX", [] { Host().pumpMessages(); });
+    Host().pumpMessages();
     if (milliseconds)
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
     else

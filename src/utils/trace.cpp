@@ -43,17 +43,11 @@ TraceStream& TraceStream::WriteLine() {
 }
 
 void TraceStream::Flush() {
-    // The sink serialises itself (a critical section in the Win32 layer); a failing sink loses
-    // the chunk, never the caller's work.
+    // The sink serialises itself (a critical section in the Win32 layer).
     if (fill_ == 0) return;
     std::string chunk(buffer_, fill_);
     fill_ = 0;
-    if (sink_) {
-        try {
-            sink_(chunk);
-        } catch (...) {
-        }
-    }
+    if (sink_) sink_(chunk);
 }
 
 std::string NormalizeLineBreaks(const std::string& text) {
@@ -81,10 +75,6 @@ std::string TraceExceptionLine(const std::string& message, const std::string& me
     for (int i = 0; i < 4; ++i)
         if (!values[i].empty()) line += std::string(" [ ") + kLabels[i] + values[i] + " ] ";
     return line;
-}
-
-void TraceException(const std::exception& e, const std::string& method, const std::string& remark) {
-    TraceException(std::string(e.what()), method, remark);
 }
 
 void TraceException(const std::string& message, const std::string& method,

@@ -2,7 +2,6 @@
 // (the debug viewer window and/or the trace file, installed by the Win32 layer).
 #pragma once
 #include <cstdint>
-#include <exception>
 #include <functional>
 #include <string>
 #include <type_traits>
@@ -50,8 +49,6 @@ std::string NormalizeLineBreaks(const std::string& text);
 // One " --- [ Method = ... ] [ Remark = ... ] [ ErrMsg = ... ] " line.
 std::string TraceExceptionLine(const std::string& message, const std::string& method,
                                const std::string& remark);
-void TraceException(const std::exception& e, const std::string& method,
-                    const std::string& remark = "");
 void TraceException(const std::string& message, const std::string& method,
                     const std::string& remark = "");
 

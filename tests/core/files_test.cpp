@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -117,6 +118,11 @@ TEST(ReadFilePart, OffsetsAndLimits) {
     EXPECT_EQ(ReadFilePart(path, 0, false, 15), "");   // offset equal to the size
     EXPECT_EQ(ReadFilePart(path, 0, false, 99), "");
     EXPECT_EQ(ReadFilePart(path, 0, false, -1), "");
+    // A part larger than memory may hold is refused before anything is allocated; a bounded
+    // part of the same (sparse) file is read.
+    std::filesystem::resize_file(path, uint64_t(kMaxFilePart) + 16);
+    EXPECT_EQ(ReadFilePart(path), "");
+    EXPECT_EQ(ReadFilePart(path, 5, false, 2), "hello");
     std::remove(path.c_str());
     EXPECT_EQ(ReadFilePart(path), "");
 }

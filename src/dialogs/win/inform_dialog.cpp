@@ -3,7 +3,6 @@
 #include <richedit.h>
 
 #include "dialogs/inform_layout.h"
-#include "error.h"
 #include "utils/text.h"
 #include "utils/win/sysutils.h"
 
@@ -77,7 +76,7 @@ LRESULT HandleMessage(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT CALLBACK InformProc(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
-    return GuardBoundary("InformProc", LRESULT(0), [&] { return HandleMessage(window, msg, wp, lp); });
+    return HandleMessage(window, msg, wp, lp);
 }
 
 struct Font {

@@ -4,12 +4,10 @@
 #include <richedit.h>
 
 #include <algorithm>
-#include <exception>
 #include <vector>
 
 #include "dialogs/msgbox_markup.h"
 #include "dialogs/win/zmsgbox_parts.h"
-#include "error.h"
 #include "utils/text.h"
 #include "utils/trace.h"
 #include "utils/win/dll_loader.h"
@@ -157,16 +155,14 @@ LRESULT BoxMessage(BoxState& s, HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT CALLBACK BoxProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
-    return GuardBoundary("ZMsgBox.WndProc", LRESULT(0), [&] {
-        if (msg == WM_NCCREATE) {
-            auto* cs = reinterpret_cast<CREATESTRUCTA*>(lp);
-            SetWindowLongPtrA(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
-            static_cast<BoxState*>(cs->lpCreateParams)->box = wnd;
-        }
-        BoxState* s = StateOf(wnd);
-        if (!s) return DefWindowProcA(wnd, msg, wp, lp);
-        return BoxMessage(*s, wnd, msg, wp, lp);
-    });
+    if (msg == WM_NCCREATE) {
+        auto* cs = reinterpret_cast<CREATESTRUCTA*>(lp);
+        SetWindowLongPtrA(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+        static_cast<BoxState*>(cs->lpCreateParams)->box = wnd;
+    }
+    BoxState* s = StateOf(wnd);
+    if (!s) return DefWindowProcA(wnd, msg, wp, lp);
+    return BoxMessage(*s, wnd, msg, wp, lp);
 }
 
 bool RegisterBoxClass() {

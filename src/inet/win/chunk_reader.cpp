@@ -78,7 +78,7 @@ struct ChunkReader::State {
 
 ChunkReader::ChunkReader(HINTERNET request, DWORD chunk, ReadFn read, CloseFn close,
                          DetailFn detail)
-    : state_(std::make_shared<State>()), close_(close) {
+    : state_(new State), close_(close) {
     State& s = *state_;
     s.request = request;
     s.chunk = chunk < kDownloadBufferSize ? chunk : kDownloadBufferSize;

@@ -2,12 +2,11 @@
 
 #include <windows.h>
 
-#include <random>
-
 #include "dialogs/win/zmsgbox.h"
 #include "lang/lang_strings.h"
 #include "package/setup_folder.h"
 #include "utils/platform.h"
+#include "utils/win/dll_loader.h"
 #include "utils/win/files_win.h"
 #include "utils/win/win_file.h"
 
@@ -55,9 +54,17 @@ public:
 
     bool DeleteTree(const std::string& path) override { return zv::DeleteTree(path, true); }
 
+    // The system's random generator (RtlGenRandom, exported as SystemFunction036 since XP); the
+    // clock and a counter should it be missing.
     int64_t Random(int64_t low, int64_t high) override {
-        static std::mt19937 generator{std::random_device{}() ^ GetTickCount()};
-        return std::uniform_int_distribution<int64_t>(low, high)(generator);
+        using GenRandomFn = BOOLEAN(WINAPI*)(PVOID, ULONG);
+        static const auto genRandom = SystemFunction<GenRandomFn>("advapi32.dll", "SystemFunction036");
+        static uint32_t calls = 0;
+        uint64_t r = 0;
+        if (!genRandom || !genRandom(&r, sizeof r))
+            r = (uint64_t(GetTickCount()) << 32) ^ (uint64_t(GetCurrentProcessId()) << 16) ^ ++calls;
+        const uint64_t span = uint64_t(high - low) + 1;
+        return low + int64_t(span ? r % span : r);
     }
 };
 

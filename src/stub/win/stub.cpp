@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include "error.h"
 #include "autoupdate/update_decision.h"
 #include "autoupdate/win/agent_platform_win.h"
 #include "autoupdate/win/agent_settings_win.h"
@@ -168,15 +167,7 @@ int RunStub() {
     HardenDllSearch();
     LoadStartupLibraries();
     InstallSystemSeams();
-    bool ran = false;
-    int code = 0;
-    GuardBoundary("RunStub", [&] {
-        code = RunStubGuarded();
-        ran = true;
-    });
-    if (ran) return code;
-    OwnPackage = nullptr;
-    return exit_code::kDamaged;
+    return RunStubGuarded();
 }
 
 }  // namespace zv

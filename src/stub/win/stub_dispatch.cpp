@@ -1,6 +1,5 @@
 #include "stub/win/stub_dispatch.h"
 
-#include <exception>
 #include <memory>
 #include <vector>
 
@@ -96,17 +95,8 @@ void DispatchSetup(HWND window) {
     if (window) KillTimer(window, kStubTimerId);
     if (running) return;
     running = true;
-    try {
-        RunDispatch(StubWindowUi());
-    } catch (const std::exception& e) {
-        TraceException(e, "DispatchSetup");
-        if (StubExitCode() == exit_code::kOk) SetStubExitCode(exit_code::kNoEngine);
-    }
-    try {
-        RemoveSetupFolder();
-    } catch (const std::exception& e) {
-        TraceException(e, "DispatchSetup", "RemoveSetupFolder");
-    }
+    RunDispatch(StubWindowUi());
+    RemoveSetupFolder();
     PostQuitMessage(0);
 }
 

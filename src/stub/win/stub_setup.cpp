@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <exception>
 #include <memory>
 #include <vector>
 
@@ -83,16 +82,7 @@ ExtractUi MakeExtractUi(UiSink& sink, const PackageFacts& facts) {
 }
 
 ExtractResult Extract(UiSink& ui, const ExtractOptions& options, const PackageFacts& facts) {
-    try {
-        return ExtractPackage(options, MakeExtractUi(ui, facts));
-    } catch (const std::exception& e) {
-        // Whatever escapes the extraction leaves a package that must not be started.
-        TraceException(e, "RunSetup", "ExtractPackage");
-        ExtractResult result;
-        result.damaged = true;
-        result.damage = e.what();
-        return result;
-    }
+    return ExtractPackage(options, MakeExtractUi(ui, facts));
 }
 
 // Shortcut paths named in the ".original" file before the engine may rewrite it.

@@ -2,7 +2,6 @@
 
 #include <commctrl.h>
 
-#include "error.h"
 #include "autoupdate/agent_state.h"
 #include "autoupdate/update_cycle.h"
 #include "dialogs/msgbox_layout.h"
@@ -122,9 +121,7 @@ LRESULT HandleMessage(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT CALLBACK StubWindowProc(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
-    // Long work runs inside this procedure; nothing may escape it.
-    return GuardBoundary("StubWindowProc", LRESULT(0),
-                         [&] { return HandleMessage(window, msg, wp, lp); });
+    return HandleMessage(window, msg, wp, lp);
 }
 
 void InitCommonControlsAtRunTime() {

@@ -75,10 +75,10 @@ int64_t WinAppendToFile(const std::string& path, const std::string& data) {
 
 // Setting the time on the handle before it closes keeps it: no later write follows.
 bool WinSetOpenFileDosDate(IFile& file, uint32_t dosDateTime) {
-    auto* win = dynamic_cast<Win32File*>(&file);
+    const HANDLE handle = file.SystemHandle();
     FILETIME utc;
-    if (!win || !DosToFileTime(dosDateTime, utc)) return false;
-    return SetFileTime(win->Handle(), nullptr, nullptr, &utc) != 0;
+    if (!handle || !DosToFileTime(dosDateTime, utc)) return false;
+    return SetFileTime(handle, nullptr, nullptr, &utc) != 0;
 }
 
 bool WinCopyFileDate(const std::string& from, const std::string& to) {

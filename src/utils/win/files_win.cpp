@@ -139,49 +139,40 @@ bool DeleteTree(const std::string& folder, bool clearAttributes, const DeleteTre
 }
 
 void DeleteMySelf(bool removeFolder) {
-    try {
-        const std::string tempDir = TempFolder();
-        const std::string batch = SelfDeleteBatchPath(tempDir);
-        const std::string exe = Host().exePath();
-        TraceNameValue("ExeName", exe);
-        // A read-only copy (taken from a CD) would keep the batch looping for ever.
-        SetFileAttributesA(exe.c_str(), FILE_ATTRIBUTE_NORMAL);
-        SetCurrentDirectoryA(tempDir.c_str());
-        if (!WriteTextFile(batch, SelfDeleteBatchText(exe, batch, removeFolder))) return;
-        WinExec(("\"" + batch + "\"").c_str(), SW_HIDE);
-    } catch (const std::exception& e) {
-        TraceException(e, "Files.DeleteMySelf()");
-    }
+    const std::string tempDir = TempFolder();
+    const std::string batch = SelfDeleteBatchPath(tempDir);
+    const std::string exe = Host().exePath();
+    TraceNameValue("ExeName", exe);
+    // A read-only copy (taken from a CD) would keep the batch looping for ever.
+    SetFileAttributesA(exe.c_str(), FILE_ATTRIBUTE_NORMAL);
+    SetCurrentDirectoryA(tempDir.c_str());
+    if (!WriteTextFile(batch, SelfDeleteBatchText(exe, batch, removeFolder))) return;
+    WinExec(("\"" + batch + "\"").c_str(), SW_HIDE);
 }
 
 bool EjectCD(const std::string& path) {
-    try {
-        if (path.empty()) return false;
-        char letter = path[0];
-        if (letter >= 'a' && letter <= 'z') letter = char(letter - 'a' + 'A');
-        if (letter < 'A' || letter > 'Z') return false;
-        const std::string root = std::string(1, letter) + ":\\";
-        if (GetDriveTypeA(root.c_str()) != DRIVE_CDROM) return false;
-        const std::string device = std::string("\\\\.\\") + letter + ":";
-        UniqueHandle h(CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                   nullptr));
-        TraceOut().WriteLine("EjectCD-2: " + device + " " +
+    if (path.empty()) return false;
+    char letter = path[0];
+    if (letter >= 'a' && letter <= 'z') letter = char(letter - 'a' + 'A');
+    if (letter < 'A' || letter > 'Z') return false;
+    const std::string root = std::string(1, letter) + ":\\";
+    if (GetDriveTypeA(root.c_str()) != DRIVE_CDROM) return false;
+    const std::string device = std::string("\\\\.\\") + letter + ":";
+    UniqueHandle h(CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                               nullptr));
+    TraceOut().WriteLine("EjectCD-2: " + device + " " +
+                         IntText(int64_t(reinterpret_cast<intptr_t>(h.Get()))));
+    if (!h) {
+        h.Reset(CreateFileA(device.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, 0, nullptr));
+        TraceOut().WriteLine("EjectCD-3: " + device + " " +
                              IntText(int64_t(reinterpret_cast<intptr_t>(h.Get()))));
-        if (!h) {
-            h.Reset(CreateFileA(device.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, 0, nullptr));
-            TraceOut().WriteLine("EjectCD-3: " + device + " " +
-                                 IntText(int64_t(reinterpret_cast<intptr_t>(h.Get()))));
-            if (!h) return false;
-        }
-        DWORD returned = 0;
-        return DeviceIoControl(h.Get(), IOCTL_STORAGE_EJECT_MEDIA, nullptr, 0, nullptr, 0,
-                               &returned, nullptr) != 0;
-    } catch (const std::exception& e) {
-        TraceException(e, "Files.EjectCD()", path);
-        return false;
+        if (!h) return false;
     }
+    DWORD returned = 0;
+    return DeviceIoControl(h.Get(), IOCTL_STORAGE_EJECT_MEDIA, nullptr, 0, nullptr, 0,
+                           &returned, nullptr) != 0;
 }
 
 }  // namespace zv

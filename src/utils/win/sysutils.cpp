@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <exception>
 #include <vector>
 
 #include "utils/text.h"
@@ -19,6 +18,7 @@ using GetFileVersionInfoFn = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID);
 using VerQueryValueFn = BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT);
 
 const DWORD kMinVersionBuffer = 16384;
+const DWORD kMaxVersionBuffer = 1 << 20;
 const DWORD kFolderBuffer = 261;
 
 std::string ModulePath() {
@@ -40,6 +40,11 @@ bool ReadVersionInfo(const std::string& file, std::vector<char>& data, std::stri
     const DWORD size = sizeOf(path.c_str(), &ignored);
     if (size == 0) {
         error = "No version information in " + path;
+        return false;
+    }
+    // A version resource is at most 64 KB (its length is a 16-bit word), stored in two forms.
+    if (size > kMaxVersionBuffer) {
+        error = "Version information of " + path + " is too large";
         return false;
     }
     data.assign(size > kMinVersionBuffer ? size : kMinVersionBuffer, 0);
@@ -75,44 +80,34 @@ bool SystemLeadByte(char c) { return IsDBCSLeadByte(static_cast<BYTE>(c)) != 0; 
 }  // namespace
 
 std::string GetExeVersion(const std::string& file, int width, int parts) {
-    try {
-        std::vector<char> data;
-        std::string error;
-        void* value = nullptr;
-        UINT length = 0;
-        if (!ReadVersionInfo(file, data, error)) {
-            TraceException(error, "Utils.GetExeVersion()", file);
-            return {};
-        }
-        if (!QueryValue(data, "\\", value, length) || length < sizeof(VS_FIXEDFILEINFO)) {
-            TraceException("No fixed file version", "Utils.GetExeVersion()", file);
-            return {};
-        }
-        VS_FIXEDFILEINFO info;
-        std::memcpy(&info, value, sizeof info);
-        const std::string text = IntText(HIWORD(info.dwFileVersionMS)) + "." +
-                                 IntText(LOWORD(info.dwFileVersionMS)) + "." +
-                                 IntText(HIWORD(info.dwFileVersionLS)) + "." +
-                                 IntText(LOWORD(info.dwFileVersionLS));
-        return WantsNormalizing(width, parts) ? NormalizeVersion(text, width, parts) : text;
-    } catch (const std::exception& e) {
-        TraceException(e, "Utils.GetExeVersion()", file);
+    std::vector<char> data;
+    std::string error;
+    void* value = nullptr;
+    UINT length = 0;
+    if (!ReadVersionInfo(file, data, error)) {
+        TraceException(error, "Utils.GetExeVersion()", file);
         return {};
     }
+    if (!QueryValue(data, "\\", value, length) || length < sizeof(VS_FIXEDFILEINFO)) {
+        TraceException("No fixed file version", "Utils.GetExeVersion()", file);
+        return {};
+    }
+    VS_FIXEDFILEINFO info;
+    std::memcpy(&info, value, sizeof info);
+    const std::string text = IntText(HIWORD(info.dwFileVersionMS)) + "." +
+                             IntText(LOWORD(info.dwFileVersionMS)) + "." +
+                             IntText(HIWORD(info.dwFileVersionLS)) + "." +
+                             IntText(LOWORD(info.dwFileVersionLS));
+    return WantsNormalizing(width, parts) ? NormalizeVersion(text, width, parts) : text;
 }
 
 std::string GetProductVersion(const std::string& file, int width, int parts) {
-    try {
-        const std::string text = ReplaceChar(GetFileVersionString(file, "ProductVersion"), ',', '.');
-        if (text.empty()) {
-            TraceException("No product version", "Utils.GetProductVersion()", file);
-            return {};
-        }
-        return WantsNormalizing(width, parts) ? NormalizeVersion(text, width, parts) : text;
-    } catch (const std::exception& e) {
-        TraceException(e, "Utils.GetProductVersion()", file);
+    const std::string text = ReplaceChar(GetFileVersionString(file, "ProductVersion"), ',', '.');
+    if (text.empty()) {
+        TraceException("No product version", "Utils.GetProductVersion()", file);
         return {};
     }
+    return WantsNormalizing(width, parts) ? NormalizeVersion(text, width, parts) : text;
 }
 
 std::string GetFileVersionString(const std::string& file, const std::string& name) {

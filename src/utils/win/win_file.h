@@ -20,6 +20,7 @@ public:
     int32_t Read(void* buffer, int32_t count) override;
     int32_t Write(const void* buffer, int32_t count) override;
     HANDLE Handle() const { return h_.Get(); }
+    void* SystemHandle() override { return h_.Get(); }
 
 private:
     UniqueHandle h_;
