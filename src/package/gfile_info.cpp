@@ -34,7 +34,9 @@ bool ReadHeadBlock(IFile& file, int64_t& position, int64_t limit, std::string& t
     uint8_t len[4];
     if (!file.Seek(position) || !ReadExactly(file, len, 4)) return false;
     int32_t length = int32_t(GetLE32(len));
-    if (length < 0 || length > limit - position - int64_t(kBlockLengthSize)) return false;
+    if (length < 0 || length > kMaxHeadBlock ||
+        length > limit - position - int64_t(kBlockLengthSize))
+        return false;
     std::string bytes(size_t(length), '\0');
     if (length > 0 && !ReadExactly(file, &bytes[0], length)) return false;
     text = std::move(bytes);

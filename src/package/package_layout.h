@@ -147,6 +147,11 @@ int64_t PackageEnd(IFile& file);
 
 constexpr size_t kBlockLengthSize = 4;
 
+// The largest head block a stub reads into memory. The language, header and download texts are
+// small; a larger stated length is damage (or a trap that asks for gigabytes before the token is
+// checked), and the packager refuses to write one.
+constexpr int32_t kMaxHeadBlock = 16 << 20;
+
 // Plain length + bytes (head blocks).
 void AppendHeadBlock(std::vector<uint8_t>& out, const std::string& text);
 // File block: zlib stream with a positive length when `compress`, else stored with length -size.

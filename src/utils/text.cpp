@@ -1,5 +1,6 @@
 #include "utils/text.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -55,11 +56,19 @@ std::string Replace(const std::string& text, const std::string& oldText,
     };
     size_t from = 0;
     int n = 0;
+    const size_t limit = std::max(text.size(), kMaxReplacedText);
     for (size_t pos = hay.find(needle); pos != std::string::npos;
          pos = hay.find(needle, pos + needle.size())) {
         ++n;
         if (n < first) continue;
         if (n > last) break;
+        // What the result would be with no further match replaced.
+        if (out.size() + (pos - from) + newText.size() + (text.size() - pos - needle.size()) >
+            limit) {
+            TraceOut().Write("Replace refused: the result would exceed ")
+                .Write(int64_t(limit)).WriteLine(" bytes");
+            return trim ? Trim(text) : text;
+        }
         append(text.data() + from, pos - from);
         append(newText.data(), newText.size());
         from = pos + needle.size();

@@ -21,7 +21,11 @@ bool StartsWith(const std::string& prefix, const std::string& text, bool ignoreC
 bool EndsWith(const std::string& suffix, const std::string& text, bool ignoreCase);
 std::string ReverseText(const std::string& text);
 
-// Replace and cut.
+// Replace and cut. Texts from files and servers are replaced into each other (a program name
+// into every "PROG_NAME" of a message, folders into macros), so a result that would grow past
+// kMaxReplacedText (or past the text itself, if that is longer) is refused: the text comes back
+// unchanged and a trace line says why.
+constexpr size_t kMaxReplacedText = size_t(4) << 20;
 std::string ReplaceAll(const std::string& text, const std::string& oldText,
                        const std::string& newText, int last = 0, int first = 0, bool trim = false);
 std::string ReplaceAllText(const std::string& text, const std::string& oldText,

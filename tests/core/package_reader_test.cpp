@@ -55,6 +55,52 @@ TEST(PackageReaderTest, StubWithImageEndAndSignature) {
     EXPECT_FALSE(info.ShowTempNotice());
 }
 
+// A package whose bytes are made up as they are read: a stated head block of nearly 1.5 GB and
+// a valid trailer, as a hostile download or a sparse file on a share would give.
+class HugeHeadBlockFile : public IFile {
+public:
+    static constexpr int64_t kSize = int64_t(1536) << 20;
+    explicit HugeHeadBlockFile(int64_t blockLength) : blockLength_(blockLength) {
+        PackageTrailer t = PackageTrailer::MakeNew();
+        t.PackageStart = 0;
+        t.EncodeTo(trailer_);
+    }
+    int64_t Size() override { return kSize; }
+    bool Seek(int64_t position) override {
+        pos_ = position;
+        return position >= 0;
+    }
+    int64_t Position() override { return pos_; }
+    int32_t Read(void* buffer, int32_t count) override {
+        auto* out = static_cast<uint8_t*>(buffer);
+        int32_t n = 0;
+        for (; n < count && pos_ < kSize; ++n, ++pos_) out[n] = At(pos_);
+        return n;
+    }
+    int32_t Write(const void*, int32_t) override { return -1; }
+
+private:
+    uint8_t At(int64_t p) const {
+        const int64_t trailer = kSize - kTrailerSize;
+        if (p < 4) return uint8_t(uint32_t(blockLength_) >> (8 * p));
+        return p < trailer ? 'A' : trailer_[p - trailer];
+    }
+    int64_t blockLength_;
+    uint8_t trailer_[kTrailerSize];
+    int64_t pos_ = 0;
+};
+
+// A stated head block past the limit is damage: nothing is read into memory for it (reading
+// 1.5 GB byte by byte would not end in time, let alone fit), the trailer is still there.
+TEST(PackageReaderTest, HeadBlockPastTheLimitIsNotRead) {
+    HugeHeadBlockFile file(HugeHeadBlockFile::kSize - kTrailerSize - 4);
+    TGFileInfo info(file);
+    EXPECT_TRUE(info.Trailer().HasSignature());
+    EXPECT_EQ(info.LanguageText(), "");
+    EXPECT_EQ(info.HeaderText(), "");
+    EXPECT_EQ(info.Trailer().PackageStart, 0u);
+}
+
 TEST(PackageReaderTest, PeImageWithoutImageEndIsReadFromItsEnd) {
     PackageBuilder b;
     b.peImage = true;

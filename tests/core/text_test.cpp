@@ -70,6 +70,26 @@ TEST(TextReplace, CaseTrimAndLongTexts) {
     EXPECT_EQ(result.substr(0, 8), "xyzbxyzb");
 }
 
+// A program name from a server put into every "PROG_NAME" of a message from a user-writable file:
+// the result may not grow past the limit, whatever the two hold. What stays within it is replaced.
+TEST(TextReplace, GrowthPastTheLimitIsRefused) {
+    const std::string name(32 * 1024, 'n');
+    std::string message;
+    for (int i = 0; i < 200; ++i) message += "PROG_NAME ";  // 200 x 32 KB: 6.4 MB
+    EXPECT_EQ(ReplaceAll(message, "PROG_NAME", name), message);
+    EXPECT_EQ(ReplaceAll(" " + message, "PROG_NAME", name, 0, 0, true),
+              message.substr(0, message.size() - 1));
+
+    EXPECT_EQ(ReplaceAll("Update PROG_NAME? PROG_NAME restarts.", "PROG_NAME", name).size(),
+              2 * name.size() + 19);
+    std::string upTo = message.substr(0, 10 * 100);  // 100 x 32 KB: 3.2 MB
+    EXPECT_EQ(ReplaceAll(upTo, "PROG_NAME", name).size(), 100 * (name.size() + 1));
+    // A text already longer than the limit is replaced as long as it does not grow.
+    const std::string big(kMaxReplacedText + 10, 'a');
+    EXPECT_EQ(ReplaceAll(big, "a", "b"), std::string(big.size(), 'b'));
+    EXPECT_EQ(ReplaceAll(big, "a", "bb"), big);
+}
+
 // Replaces the first occurrence until none is left, the slow obvious way.
 std::string NaiveRepeated(std::string text, const std::string& o, const std::string& n) {
     for (size_t p = text.find(o); p != std::string::npos; p = text.find(o))

@@ -182,7 +182,13 @@ void Writer::PrepareHead(const std::vector<uint8_t>& stub) {
 
     std::vector<std::string> items;
     for (const auto& lang : d_.languages) items.push_back(MakeLanguageItem(lang.name, lang.entries));
-    AppendHeadBlock(head_, MakeLanguageBlock(items));
+    const std::string languages = MakeLanguageBlock(items);
+    // The stub reads no larger head block (it would take it for damage).
+    if (languages.size() > size_t(kMaxHeadBlock))
+        throw PackError("the language texts take " + std::to_string(languages.size()) +
+                        " bytes, more than the " + std::to_string(kMaxHeadBlock >> 20) +
+                        " MB a package can carry");
+    AppendHeadBlock(head_, languages);
 
     HeaderFields header;
     header.updateUrl = d_.updateUrl;

@@ -340,6 +340,26 @@ TEST_F(Build, VolumeSizeMustHoldTheHeadBlocksAndAPiece) {
     EXPECT_FALSE(StatPath(dir / "pkg.exe.001.tmp").exists);
 }
 
+// Each language file may hold up to 16 MB, but the stub reads no head block over 16 MB: two large
+// ones together are refused, and nothing is left behind.
+TEST_F(Build, LanguageTextsPastTheHeadBlockLimitAreRefused) {
+    std::string lines;
+    for (int i = 0; lines.size() < (size_t(9) << 20); ++i)
+        lines += "s" + std::to_string(i) + "=" + std::string(100, 'x') + "\n";
+    test::WriteBytes(dir / "big1.lng", lines);
+    test::WriteBytes(dir / "big2.lng", lines);
+    try {
+        Make("[Package]\nStub=stub.exe\n[Languages]\nOne=big1.lng\nTwo=big2.lng\n" + kFiles);
+        ADD_FAILURE() << "a package with 18 MB of language texts was built";
+    } catch (const PackError& e) {
+        EXPECT_NE(std::string(e.what()).find("language texts take"), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(StatPath(dir / "pkg.exe").exists);
+    EXPECT_FALSE(StatPath(dir / "pkg.exe.tmp").exists);
+    Make("[Package]\nStub=stub.exe\n[Languages]\nOne=big1.lng\n" + kFiles);
+    EXPECT_GT(TGFileInfo(dir / "pkg.exe").LanguageText().size(), size_t(9) << 20);
+}
+
 TEST_F(Build, AWebStubTakesSizeAndTokenFromItsSetupFile) {
     Make("[Package]\nStub=stub.exe\nOutput=Full.exe\n[Download]\nUrl=u\nFileName=Full.exe\nToken=shared\nSize=1\n" +
          kFiles);
