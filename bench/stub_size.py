@@ -49,6 +49,8 @@ def origin(path, by_member):
             return "mingw CRT startup"
         return "stub app: " + base.replace(".cpp.obj", ".cpp")
     lib, member = m.group(2), m.group(3)
+    if lib == "libzolvex_inflate.a":  # zlib's own sources (third_party/zlib)
+        return "zlib: " + member.replace(".c.obj", ".o") if by_member else "zlib"
     if lib.startswith("libzolvex_"):
         return lib[3:-2] + ": " + member.replace(".cpp.obj", ".cpp")
     name = {"libpthread.a": "winpthread", "libz.a": "zlib"}.get(lib, lib[3:-2] if lib.startswith("lib") else lib)

@@ -1,12 +1,10 @@
-// The block inflater: bounded chunks, early stop, message pumping and zlib's error texts; the
-// table-free crc32 that stands in for zlib's in the shipped programs.
+// The block inflater: bounded chunks, early stop, message pumping and zlib's error texts.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include "package/package_layout.h"
 #include "package/zlib_open.h"
-#include "stub/runtime/bitwise_crc32.h"
 #include "unpack_support.h"
+#include "vendored_inflate.h"
 
 namespace zv::test {
 namespace {
@@ -71,7 +69,7 @@ TEST(ZLibOpen, SourceThatEndsEarlyIsReportedNotAwaited) {
     EXPECT_EQ(r.compressedRead, 100000);
 }
 
-TEST(ZLibOpen, DamagedStreamsRaiseWithZlibText) {
+TEST(ZLibOpen, DamagedStreamsReportZlibsText) {
     Bytes plain = Filler(50000, 5, true), packed;
     ASSERT_TRUE(CompressZlib(plain.data(), plain.size(), packed));
     Bytes badCheck = packed;
@@ -90,21 +88,23 @@ TEST(ZLibOpen, DamagedStreamsRaiseWithZlibText) {
     for (const auto& c : cases) {
         Bytes out;
         EXPECT_EQ(ZLibInflateBuffer(c.stream.data(), c.stream.size(), out), c.text) << c.label;
+        out.clear();
+        EXPECT_EQ(VendoredInflate(c.stream.data(), c.stream.size(), out), c.text)
+            << "the stub's inflate, " << c.label;
     }
 }
 
-// Same values as zlib's crc32(), whole or in pieces, for the check value and odd lengths.
-TEST(BitwiseCrc32, MatchesZlib) {
-    const Bytes noise = Filler(70001, 4, false);
-    const std::string check = "123456789";
-    EXPECT_EQ(BitwiseCrc32(0, reinterpret_cast<const uint8_t*>(check.data()), check.size()),
-              0xCBF43926u);
-    EXPECT_EQ(BitwiseCrc32(0, nullptr, 5), 0u);
-    for (size_t size : {size_t(0), size_t(1), size_t(3), size_t(4096), noise.size()}) {
-        const uint32_t expected = uint32_t(crc32(0, noise.data(), uInt(size)));
-        EXPECT_EQ(BitwiseCrc32(0, noise.data(), size), expected) << size;
-        const uint32_t first = BitwiseCrc32(0, noise.data(), size / 3);
-        EXPECT_EQ(BitwiseCrc32(first, noise.data() + size / 3, size - size / 3), expected) << size;
+// The stub's inflate, built for size and without gzip, gives back what the system's zlib packed,
+// at every level the packager may use.
+TEST(ZLibOpen, TheStubsInflateReadsWhatZlibPacks) {
+    const Bytes inputs[] = {Filler(300000, 6, true), Filler(70001, 7, false), Bytes(1, 'x'), {}};
+    for (int level : {0, 1, 6, 9}) {
+        for (const Bytes& plain : inputs) {
+            Bytes packed, out;
+            ASSERT_TRUE(CompressZlib(plain.data(), plain.size(), packed, level));
+            EXPECT_EQ(VendoredInflate(packed.data(), packed.size(), out), "") << level;
+            EXPECT_TRUE(out == plain) << "level " << level << ", " << plain.size() << " bytes";
+        }
     }
 }
 
