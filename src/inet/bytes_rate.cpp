@@ -60,7 +60,7 @@ std::string TBytesRate::ProgressText(int64_t size, int64_t done) const {
     } else if (kilobyteMode_) {
         text = SizeText(done, 1024, 1, true) + "/" + SizeText(size, 1024, 1, true) + " KB";
     } else {
-        text = std::to_string(done) + "/" + std::to_string(size) + " BytesArr";
+        text = IntText(done) + "/" + IntText(size) + " BytesArr";
     }
     if (!rateText_.empty()) text += "   -   " + rateText_ + " KB/Sec";
     return text;

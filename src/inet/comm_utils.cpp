@@ -59,7 +59,7 @@ int64_t DownloadProgressMaximum(uint32_t size, uint32_t chunk) {
 }
 
 std::string PartialFileName(const std::string& target, uint32_t size, uint32_t fileDate) {
-    return target + "." + std::to_string(uint32_t(size + fileDate));
+    return target + "." + IntText(uint32_t(size + fileDate));
 }
 
 std::string PartialFileMask(const std::string& target) { return target + ".*"; }

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <memory>
 
+#include "utils/text.h"
+
 namespace zv {
 
 bool BlockWalk::Fail(const std::string& what) {
@@ -15,10 +17,10 @@ bool BlockWalk::Fail(const std::string& what) {
 bool BlockWalk::Next(BlockRef& block) {
     if (!error_.empty() || position_ == limit_) return false;
     if (position_ > limit_)
-        return Fail("PackageStart " + std::to_string(position_) + " lies past the trailer");
+        return Fail("PackageStart " + IntText(position_) + " lies past the trailer");
     const int64_t left = limit_ - position_;
     if (left < 4)
-        return Fail("package ends inside a block: " + std::to_string(left) +
+        return Fail("package ends inside a block: " + IntText(left) +
                     " stray bytes before the trailer");
     uint8_t length[4];
     if (!ReadAt(file_, position_, length, 4))
@@ -26,8 +28,8 @@ bool BlockWalk::Next(BlockRef& block) {
     block.offset = position_;
     block.length = int32_t(GetLE32(length));
     if (int64_t(block.StoredSize()) > left - 4)
-        return Fail("block of " + std::to_string(block.StoredSize()) +
-                    " bytes runs past the trailer (" + std::to_string(left - 4) +
+        return Fail("block of " + IntText(block.StoredSize()) +
+                    " bytes runs past the trailer (" + IntText(left - 4) +
                     " bytes left): truncated or damaged");
     position_ = block.End();
     return true;
@@ -54,7 +56,7 @@ public:
             }
             if (!nul) return true;
             if (overlong_) {
-                out_.error = "item header longer than " + std::to_string(kMaxItemHeader / 1024) +
+                out_.error = "item header longer than " + IntText(kMaxItemHeader / 1024) +
                              " KB";
                 return false;
             }

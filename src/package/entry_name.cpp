@@ -26,7 +26,7 @@ std::string EntryNameProblem(const std::string& name) {
     if (name.empty()) return "the name is empty";
     if (name == "." || name == "..") return "\"" + name + "\" names a folder";
     if (name.size() > kMaxEntryName)
-        return "the name is longer than " + std::to_string(kMaxEntryName) + " characters";
+        return "the name is longer than " + IntText(kMaxEntryName) + " characters";
     for (unsigned char c : name) {
         if (c < 0x20) return "the name contains a control character";
         if (std::strchr("\\/:", c)) return "the name contains a folder or drive separator";

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <random>
 
 #include "utils/sub.h"
 #include "utils/text.h"
@@ -43,10 +42,8 @@ uint32_t FreshSeed() {
     return uint32_t(uint64_t(ticks) ^ (uint64_t(ticks) >> 32)) ^ (++counter * 0x9E3779B9u);
 }
 
-std::string FailureToken() {
-    std::mt19937 rng(FreshSeed());
-    return std::to_string(std::uniform_int_distribution<int>(0, 99998)(rng));
-}
+// A number from 0 to 99998 that no caller can foresee, so that a failure matches no token.
+std::string FailureToken() { return IntText(FreshSeed() % 99999u); }
 
 }  // namespace
 

@@ -5,7 +5,7 @@
 
 namespace zv {
 
-std::string ThreadTag(uint32_t threadId) { return "_" + std::to_string(threadId); }
+std::string ThreadTag(uint32_t threadId) { return "_" + IntText(threadId); }
 
 std::string SetupAtomName(const std::string& threadTag) { return kAtomNamePrefix + threadTag; }
 

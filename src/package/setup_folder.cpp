@@ -22,7 +22,7 @@ std::string WithBackslash(std::string path) {
 }
 
 std::string SetupFolderName(const std::string& tempPath, uint32_t exeDosDateTime) {
-    return WithBackslash(tempPath) + "SETUP_" + std::to_string(exeDosDateTime & 0xFFFFu);
+    return WithBackslash(tempPath) + "SETUP_" + IntText(exeDosDateTime & 0xFFFFu);
 }
 
 std::string SetupFolders::SetupFolder() {
@@ -43,7 +43,7 @@ double SetupFolders::ProbeDrive(char letter) {
         probe.clear();
         for (int i = 0; i < kNameAttempts && probe.empty(); ++i) {
             const std::string candidate =
-                root + "\\TEMP" + std::to_string(fs_.Random(kRandomLow, kRandomHigh));
+                root + "\\TEMP" + IntText(fs_.Random(kRandomLow, kRandomHigh));
             if (!fs_.FolderExists(candidate)) probe = candidate;
         }
         if (probe.empty()) return 0;
@@ -81,7 +81,7 @@ bool SetupFolders::FindTempRoot() {
 std::string SetupFolders::AlternateSetupFolder() {
     if (alternate_.empty() && !tempRoot_.empty()) {
         const std::string name =
-            tempRoot_ + "_" + std::to_string(fs_.Random(kRandomLow, kRandomHigh));
+            tempRoot_ + "_" + IntText(fs_.Random(kRandomLow, kRandomHigh));
         if (fs_.FolderExists(name)) fs_.DeleteTree(name);
         fs_.CreateFolder(name);
         alternate_ = name;

@@ -119,9 +119,9 @@ private:
         const int64_t fileSize = std::max<int64_t>(fs.fileSize(path_), 0);
         const int64_t freeBytes = std::max<int64_t>(fs.freeSpace(path_), 0);
         ui_.errorBox(path_ + "<P><P>Unable to save Extracted File!<P><P>" + errorText_ + "<P>" +
-                     "  Data Size: <T>" + std::to_string(dataLength_) + " Bytes<P>" +
-                     "  File Size:  <T>" + std::to_string(fileSize) + " Bytes<P>" +
-                     "  Bytes Free: <T>" + std::to_string(freeBytes) + " Bytes");
+                     "  Data Size: <T>" + IntText(dataLength_) + " Bytes<P>" +
+                     "  File Size:  <T>" + IntText(fileSize) + " Bytes<P>" +
+                     "  Bytes Free: <T>" + IntText(freeBytes) + " Bytes");
     }
 
     const ExtractOptions& options_;
@@ -320,7 +320,7 @@ bool Extraction::NextVolume() {
     if (options_.alwaysPrompt || !FileExists(current_)) {
         if (ui_.ejectCD) ui_.ejectCD(current_);
         const std::string text =
-            ReplaceAll(options_.diskPrompt, "<DISK_NUM>", std::to_string(volume_));
+            ReplaceAll(options_.diskPrompt, "<DISK_NUM>", IntText(volume_));
         do {
             answer_ = ui_.diskPrompt && ui_.diskPrompt(text, options_.promptCaption,
                                                        options_.buttonTexts, options_.charset);

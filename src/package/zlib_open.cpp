@@ -5,12 +5,14 @@
 #include <algorithm>
 #include <cstring>
 
+#include "utils/text.h"
+
 namespace zv {
 namespace {
 
 std::string ZLibText(int code) {
     const char* text = zError(code);
-    return text && *text ? text : "zlib error " + std::to_string(code);
+    return text && *text ? text : "zlib error " + IntText(code);
 }
 
 // inflateEnd runs on every way out.

@@ -6,6 +6,7 @@
 #include "rundir/shell_dir.h"
 #include "utils/platform.h"
 #include "utils/sub.h"
+#include "utils/text.h"
 
 namespace zv {
 namespace {
@@ -71,7 +72,7 @@ void ExpandFolderMacros(std::string& text, const std::string& suffix) {
     Plain(text, "<UnInstallExePath>", Text(""));
     if (Has(text, "<RunTimeDir_"))
         for (int i = 1; i <= 8; ++i)
-            Suffix(text, "<RunTimeDir_" + std::to_string(i) + ">", Text(""), suffix);
+            Suffix(text, "<RunTimeDir_" + IntText(i) + ">", Text(""), suffix);
     Suffix(text, "<Application Folder>", Text(g_installDir), suffix);
     Suffix(text, "<Common Folder>", Text(g_commonDir), suffix);
     Suffix(text, "<Auxiliary Folder>", Text(g_auxDir), suffix);

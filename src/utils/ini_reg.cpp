@@ -61,7 +61,7 @@ RegPath SplitRegPath(const std::string& path) {
 
 std::string RegValueText(uint32_t type, const std::string& data) {
     if (type == kRegDword && data.size() == 4) {
-        return std::to_string(GetLE32(reinterpret_cast<const uint8_t*>(data.data())));
+        return IntText(GetLE32(reinterpret_cast<const uint8_t*>(data.data())));
     }
     if (type == kRegMultiSz && data.size() > 2) {
         std::string items = data;

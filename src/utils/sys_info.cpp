@@ -62,7 +62,7 @@ uint32_t ItemNumber(const std::string& dotted, int index) {
 
 OSInfo ClassifyOS(const OSVersionRecord& version, bool windows64, bool server) {
     OSInfo info;
-    info.versionText = std::to_string(version.major) + "." + std::to_string(version.minor);
+    info.versionText = IntText(version.major) + "." + IntText(version.minor);
     info.servicePack = Trim(version.servicePack);
     info.build = version.build;
     switch (version.platformId) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "utils/text.h"
+
 namespace zv {
 
 TraceStream& TraceOut() {
@@ -32,7 +34,7 @@ TraceStream& TraceStream::Write(const std::string& text) {
     return *this;
 }
 
-TraceStream& TraceStream::WriteInt(int64_t value) { return Write(std::to_string(value)); }
+TraceStream& TraceStream::WriteInt(int64_t value) { return Write(IntText(value)); }
 TraceStream& TraceStream::Write(char ch) { return Write(std::string(1, ch)); }
 TraceStream& TraceStream::Write(bool value) { return Write(value ? "TRUE" : "FALSE"); }
 

@@ -146,7 +146,7 @@ std::string ReadFailure(const std::string& name, const std::string& detail) {
 
 // How much of the file came.
 std::string ShortBy(uint32_t done, uint32_t size) {
-    return std::to_string(done) + " of " + std::to_string(size) + " bytes";
+    return IntText(done) + " of " + IntText(size) + " bytes";
 }
 
 // Message dispatching costs about a tenth of a millisecond under some systems; doing it for

@@ -62,7 +62,7 @@ void CreateAndRun_X_Exe(bool wasRunning) {
         TracePid();
         TraceOut().WriteLine(" CreateAndRun_X_Exe-2");
         const int64_t seconds = GetSwitchInt("/WAIT=", 0);
-        WriteRunLog("Wait " + std::to_string(seconds) + " SEC");
+        WriteRunLog("Wait " + IntText(seconds) + " SEC");
         if (seconds > 0) Wait(seconds * 1000);
         const std::string copy = CopyPath();
         CopyWatch watch(copy);
@@ -72,7 +72,7 @@ void CreateAndRun_X_Exe(bool wasRunning) {
             return;
         }
         if (!CopyFileA(exe.c_str(), copy.c_str(), FALSE)) {
-            WriteRunLog("Create X_ File failed (" + std::to_string(GetLastError()) +
+            WriteRunLog("Create X_ File failed (" + IntText(GetLastError()) +
                         "): no new copy started");
             WriteRunLog("CreateAndRun_X_Exe() --- End");
             return;
@@ -120,7 +120,7 @@ bool HandleParamOK(bool wasRunning) {
     const int64_t test = GetSwitchInt("/TEST=", -1);
     if (test >= 0 && copyExists) {
         WriteRunLog("PostProcessMessage(wm_AgentMsg) to: " + copy + " - AU_PerformUpdateCycle (" +
-                    std::to_string(test) + ")");
+                    IntText(test) + ")");
         PostToCopy(wm_AgentMsg, 31, LPARAM(test));
         if (!wasRunning && test > 0) PostToCopy(wm_ShutDown, 2, 0);
         result = true;

@@ -65,7 +65,7 @@ bool RelaunchFromTemp() {
     }
     if (!started) {
         TraceOut().Write("RelaunchFromTemp: could not start ").Write(copy).Write(", error ")
-            .WriteLine(std::to_string(GetLastError()));
+            .WriteLine(IntText(GetLastError()));
         SetStubExitCode(exit_code::kNoEngine);
     }
     return started;

@@ -124,7 +124,7 @@ bool RunEngine(UiSink& ui, const std::string& commandLine, const std::string& th
     UniqueHandle process = StartProcess(commandLine, foreground ? SW_SHOW : SW_HIDE, "");
     if (!process) {
         TraceOut().Write("RunSetup: the engine could not be started, error ")
-            .WriteLine(std::to_string(GetLastError()));
+            .WriteLine(IntText(GetLastError()));
         return false;
     }
     ui.Show(false);

@@ -7,6 +7,7 @@
 #include "dialogs/msgbox_layout.h"
 #include "stub/agent_client.h"
 #include "utils/switches.h"
+#include "utils/text.h"
 #include "utils/trace.h"
 #include "utils/win/dll_loader.h"
 #include "utils/win/sysutils.h"
@@ -73,8 +74,8 @@ void OnTimer(HWND window) {
 void RegisterClient(HWND window, HWND client, int64_t message) {
     if (!IsClientMessageNumber(message) || !IsWindow(client)) {
         TraceOut().WriteLine("wm_LocalMsg: registration refused (window " +
-                             std::to_string(reinterpret_cast<uintptr_t>(client)) + ", message " +
-                             std::to_string(message) + ")");
+                             IntText(reinterpret_cast<uintptr_t>(client)) + ", message " +
+                             IntText(message) + ")");
         return;
     }
     g_notifyWindow = client;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "utils/platform.h"
+#include "utils/text.h"
 #include "utils/win/files_win.h"
 #include "utils/win/win_file.h"
 
@@ -107,7 +108,7 @@ std::string WinLastErrorText() {
     DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                  FORMAT_MESSAGE_IGNORE_INSERTS,
                              nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string out = n && text ? std::string(text, n) : "System Error.  Code: " + std::to_string(code) + ".";
+    std::string out = n && text ? std::string(text, n) : "System Error.  Code: " + IntText(code) + ".";
     if (text) LocalFree(text);
     while (!out.empty() && (out.back() == '\r' || out.back() == '\n' || out.back() == ' '))
         out.pop_back();

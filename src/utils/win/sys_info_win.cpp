@@ -44,7 +44,7 @@ bool ComputeWindows64() {
 
 std::string VersionText() {
     const OSVersionRecord& v = GetOSVersionInfo();
-    return std::to_string(v.major) + "." + std::to_string(v.minor);
+    return IntText(v.major) + "." + IntText(v.minor);
 }
 
 }  // namespace
