@@ -1,6 +1,8 @@
 #include "utils/win/dll_loader.h"
 
-#include <map>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace zv {
 
@@ -66,14 +68,15 @@ HMODULE LoadSystemLibrary(const char* name) {
 }
 
 HMODULE SystemModule(const char* name) {
-    static std::map<std::string, HMODULE> loaded;
+    // A handful of system libraries, by lowercase name.
+    static std::vector<std::pair<std::string, HMODULE>> loaded;
     std::string key = name;
     for (char& c : key)
         if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    auto it = loaded.find(key);
-    if (it != loaded.end()) return it->second;
+    for (const auto& entry : loaded)
+        if (entry.first == key) return entry.second;
     HMODULE h = LoadSystemLibrary(name);
-    if (h) loaded[key] = h;
+    if (h) loaded.emplace_back(key, h);
     return h;
 }
 
