@@ -47,6 +47,8 @@ std::string FormatRunLogLine(double now, uint32_t threadId, const std::string& i
     return TimeStampText(now, false) + " " + PadLeft(IntText(threadId), 5, ' ') + indent + message;
 }
 
+void WriteRunLog(const char* message) { WriteRunLog(std::string(message)); }
+
 void WriteRunLog(const std::string& message) {
     RunLogState& s = State();
     if (!s.enabled) return;

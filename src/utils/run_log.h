@@ -28,6 +28,8 @@ std::string FormatRunLogLine(double now, uint32_t threadId, const std::string& i
 
 // Appends one line (plus CR LF) when the log is enabled; a line that cannot be written is lost.
 void WriteRunLog(const std::string& message);
+// The same for a fixed text: its string is made here, not at each of the many callers.
+void WriteRunLog(const char* message);
 
 // The entry's opening lines: the log switch, the agent copy's " X " indent, two empty lines,
 // the start line, the command line and the agent's version.
