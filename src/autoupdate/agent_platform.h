@@ -1,5 +1,7 @@
 // Everything the agent's update cycle asks of the world outside its ini files and clock: files,
-// downloads, the stub window, message boxes, the inform dialog, processes and the setup driver.
+// downloads, the agent's window and client, message boxes, the inform dialog, processes and the
+// setup driver. What the user sees of the work (status text, progress, the window shown, the wish
+// to stop) is not here: the cycle reports to the UiSink it was made with.
 // The Win32 layer implements it once; native tests script it, tick by tick, without waiting.
 #pragma once
 #include <cstdint>
@@ -44,14 +46,7 @@ public:
     // The message-pumping wait.
     virtual void Wait(uint32_t milliseconds) = 0;
 
-    // The stub window and its controls.
-    virtual void ShowStubWindow(bool show) = 0;
-    virtual void SetStatusText(const std::string& text, const std::string& fontName, int charset,
-                               int fontSize) = 0;
-    // kind 0: init with range, step and position; kind 1: step.
-    virtual void Progress(int kind, uint16_t range, int32_t step, int32_t position) = 0;
-    virtual bool AbortRequested() = 0;
-    virtual void ClearAbortRequested() = 0;
+    // The agent's client and window.
     virtual void NotifyClient(int32_t code, int32_t value) = 0;
     // Ends the message loop after this tick (the window stays).
     virtual void PostQuit() = 0;

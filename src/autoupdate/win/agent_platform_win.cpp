@@ -125,16 +125,6 @@ public:
     }
     void Wait(uint32_t ms) override { zv::Wait(ms); }
 
-    void ShowStubWindow(bool show) override { Ui().Show(show); }
-    void SetStatusText(const std::string& text, const std::string& font, int charset,
-                       int size) override {
-        Ui().SetStatusText(text, font, charset, size);
-    }
-    void Progress(int kind, uint16_t range, int32_t step, int32_t position) override {
-        Ui().Progress(kind, 0, range, "", step, position);
-    }
-    bool AbortRequested() override { return Ui().AbortRequested(); }
-    void ClearAbortRequested() override { Ui().ClearAbortRequested(); }
     void NotifyClient(int32_t code, int32_t value) override {
         if (side_.notifyClient) side_.notifyClient(code, value);
     }
@@ -199,6 +189,7 @@ public:
     }
 
 private:
+    // The same sink the cycle was made with, so the download and the cycle see one abort flag.
     UiSink& Ui() { return side_.ui ? *side_.ui : noUi_; }
     HWND Window() const { return side_.window ? side_.window() : nullptr; }
 
@@ -214,8 +205,9 @@ AgentPlatform& Win32AgentPlatform() {
 }
 
 void InstallWin32AgentPlatform(const AgentWindowSide& side) {
+    static UiSink quiet;
     static_cast<Win32Platform&>(Win32AgentPlatform()).SetSide(side);
-    SetAgentPlatform(&Win32AgentPlatform());
+    SetAgentPlatform(&Win32AgentPlatform(), side.ui ? *side.ui : quiet);
 }
 
 }  // namespace zv
