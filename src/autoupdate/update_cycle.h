@@ -38,7 +38,7 @@ bool IsPathAddress(const std::string& base);
 
 class UpdateCycle {
 public:
-    // ui: where the cycle reports, normally the agent's stub window.
+    // ui: where the cycle's downloads and setups report, normally the agent's stub window.
     UpdateCycle(AgentPlatform& platform, UiSink& ui, AgentState& agent)
         : p_(platform), ui_(ui), a_(agent) {}
 

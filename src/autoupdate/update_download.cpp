@@ -93,7 +93,7 @@ bool UpdateCycle::DownloadFileAU(const std::string& base0, const std::string& na
         p_.Wait(500);
         path = base + "/" + name;
         ui_.ClearAbortRequested();
-        error = p_.HttpDownload(a_.ManualCheckState == 1, path,
+        error = p_.HttpDownload(ui_, a_.ManualCheckState == 1, path,
                                 kind == kInfoDownload ? std::string() : local, cap, data);
         fetched = error.empty();
         if (kind == kInfoDownload && cap > 0 && int64_t(data.size()) > cap) {

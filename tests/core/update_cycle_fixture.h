@@ -112,7 +112,7 @@ struct FakePlatform : AgentPlatform {
         if (!connected) error = "no route";
         return connected;
     }
-    std::string HttpDownload(bool, const std::string& url, const std::string& target, int64_t,
+    std::string HttpDownload(UiSink&, bool, const std::string& url, const std::string& target, int64_t,
                              std::string& data) override {
         Event("http " + url + (target.empty() ? std::string() : " -> " + target));
         auto it = http.find(url);
@@ -178,7 +178,7 @@ struct FakePlatform : AgentPlatform {
         Event("start " + command + (show ? " show" : " hide"));
         return startSucceeds;
     }
-    bool RunSetup(const std::string& file, const std::string& agent, const std::string& tail,
+    bool RunSetup(UiSink&, const std::string& file, const std::string& agent, const std::string& tail,
                   bool foreground) override {
         Event("setup " + file + " " + agent + " " + tail + (foreground ? " fg" : " bg"));
         return setupResult;

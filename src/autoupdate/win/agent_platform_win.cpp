@@ -117,9 +117,10 @@ public:
     bool DeleteFile(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
 
     bool InternetConnected(std::string& error) override { return IsInternetConnected(&error); }
-    std::string HttpDownload(bool parentVisible, const std::string& url, const std::string& target,
-                             int64_t maxBytes, std::string& data) override {
-        return HTTP_DownloadFile(Ui(), parentVisible, url, target,
+    std::string HttpDownload(UiSink& ui, bool parentVisible, const std::string& url,
+                             const std::string& target, int64_t maxBytes,
+                             std::string& data) override {
+        return HTTP_DownloadFile(ui, parentVisible, url, target,
                                  target.empty() ? &data : nullptr,
                                  maxBytes > 0 ? uint64_t(maxBytes) : 0);
     }
@@ -176,10 +177,10 @@ public:
         return WinExec(command.c_str(), show ? SW_SHOW : SW_HIDE) > 31;
     }
 
-    bool RunSetup(const std::string& file, const std::string& agent, const std::string& tail,
-                  bool foreground) override {
+    bool RunSetup(UiSink& ui, const std::string& file, const std::string& agent,
+                  const std::string& tail, bool foreground) override {
         const bool result =
-            side_.runSetup && side_.runSetup(Ui(), SetupFolder(), file, agent, tail, foreground);
+            side_.runSetup && side_.runSetup(ui, SetupFolder(), file, agent, tail, foreground);
         RemoveSetupFolder();
         return result;
     }
@@ -189,12 +190,9 @@ public:
     }
 
 private:
-    // The same sink the cycle was made with, so the download and the cycle see one abort flag.
-    UiSink& Ui() { return side_.ui ? *side_.ui : noUi_; }
     HWND Window() const { return side_.window ? side_.window() : nullptr; }
 
     AgentWindowSide side_;
-    UiSink noUi_;
 };
 
 }  // namespace

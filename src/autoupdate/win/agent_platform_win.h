@@ -14,8 +14,8 @@ namespace zv {
 // What the platform and the cycle take from the program that runs the agent. Every member may be
 // null: no window, no client, no setup driver (a setup then fails).
 struct AgentWindowSide {
-    // The cycle's sink: status text, progress, the window's visibility, the abort flag; the
-    // platform's downloads and runSetup report there too. Null reports nowhere.
+    // The cycle's sink: status text, progress, the window's visibility, the abort flag. The
+    // cycle hands it on to its downloads and to runSetup; null reports nowhere.
     UiSink* ui = nullptr;
     // The agent's window: owner of the inform dialog, destroyed to end the agent. Asked for at
     // the time of use: the window is made after the platform is installed.
