@@ -112,8 +112,8 @@ struct FakePlatform : AgentPlatform {
         if (!connected) error = "no route";
         return connected;
     }
-    std::string HttpDownload(UiSink&, bool, const std::string& url, const std::string& target, int64_t,
-                             std::string& data) override {
+    std::string HttpDownload(UiSink&, bool, const std::string& url, const std::string& target,
+                             int64_t, std::string& data) override {
         Event("http " + url + (target.empty() ? std::string() : " -> " + target));
         auto it = http.find(url);
         if (it == http.end()) return url + " --- File Not Found !";
@@ -178,8 +178,8 @@ struct FakePlatform : AgentPlatform {
         Event("start " + command + (show ? " show" : " hide"));
         return startSucceeds;
     }
-    bool RunSetup(UiSink&, const std::string& file, const std::string& agent, const std::string& tail,
-                  bool foreground) override {
+    bool RunSetup(UiSink&, const std::string& file, const std::string& agent,
+                  const std::string& tail, bool foreground) override {
         Event("setup " + file + " " + agent + " " + tail + (foreground ? " fg" : " bg"));
         return setupResult;
     }
