@@ -1,9 +1,14 @@
 // Everything the agent's update cycle asks of the world outside its ini files and clock: files,
-// downloads, the stub window, message boxes, the inform dialog, processes and the setup driver.
+// downloads, the agent's window and client, message boxes, the inform dialog, processes and the
+// setup driver. What the user sees of the work (status text, progress, the window shown, the wish
+// to stop) is not here: the cycle reports to the UiSink it was made with, and hands that sink to
+// the download and the setup driver, so all of them watch one abort flag.
 // The Win32 layer implements it once; native tests script it, tick by tick, without waiting.
 #pragma once
 #include <cstdint>
 #include <string>
+
+#include "utils/ui_sink.h"
 
 namespace zv {
 
@@ -35,23 +40,17 @@ public:
 
     // Network. The error text is the system's when not connected.
     virtual bool InternetConnected(std::string& errorText) = 0;
-    // Downloads url into target (empty target: into data, capped at maxBytes); returns the error
-    // text, empty on success. parentVisible: the stub window is the download's owner.
-    virtual std::string HttpDownload(bool parentVisible, const std::string& url,
+    // Downloads url into target (empty target: into data, capped at maxBytes), reporting to ui;
+    // returns the error text, empty on success. parentVisible: the stub window is the download's
+    // owner.
+    virtual std::string HttpDownload(UiSink& ui, bool parentVisible, const std::string& url,
                                      const std::string& target, int64_t maxBytes,
                                      std::string& data) = 0;
 
     // The message-pumping wait.
     virtual void Wait(uint32_t milliseconds) = 0;
 
-    // The stub window and its controls.
-    virtual void ShowStubWindow(bool show) = 0;
-    virtual void SetStatusText(const std::string& text, const std::string& fontName, int charset,
-                               int fontSize) = 0;
-    // kind 0: init with range, step and position; kind 1: step.
-    virtual void Progress(int kind, uint16_t range, int32_t step, int32_t position) = 0;
-    virtual bool AbortRequested() = 0;
-    virtual void ClearAbortRequested() = 0;
+    // The agent's client and window.
     virtual void NotifyClient(int32_t code, int32_t value) = 0;
     // Ends the message loop after this tick (the window stays).
     virtual void PostQuit() = 0;
@@ -73,8 +72,9 @@ public:
     // Starts a command line (its program quoted by the caller); false when it did not start.
     virtual bool StartProgram(const std::string& commandLine, bool show) = 0;
 
-    // The setup driver on a downloaded package; removes its setup folder afterwards.
-    virtual bool RunSetup(const std::string& packageFile, const std::string& agentName,
+    // The setup driver on a downloaded package, reporting to ui; removes its setup folder
+    // afterwards.
+    virtual bool RunSetup(UiSink& ui, const std::string& packageFile, const std::string& agentName,
                           const std::string& argumentTail, bool foreground) = 0;
     // The unscrambled update token of the package at path; empty when it holds none.
     virtual std::string PackageUpdateToken(const std::string& path) = 0;

@@ -95,11 +95,11 @@ void ApplyCopySwitches(AgentState& agent) {
     if (!transient.empty()) ApplyTransientList(agent.Overrides, transient);
 }
 
-void SetAgentPlatform(AgentPlatform* platform) {
+void SetAgentPlatform(AgentPlatform* platform, UiSink& ui) {
     delete g_cycle;
     g_cycle = nullptr;
     g_platform = platform;
-    if (platform) g_cycle = new UpdateCycle(*platform, Agent());
+    if (platform) g_cycle = new UpdateCycle(*platform, ui, Agent());
 }
 
 UpdateCycle* AgentCycle() { return g_cycle; }
@@ -205,7 +205,7 @@ void UpdateCycle::PerformShot() {
     }
     if (a_.ManualCheckState != 1) return;
     p_.Wait(1000);
-    p_.ShowStubWindow(false);
+    ui_.Show(false);
     if (performed) return;
     const bool testMode = AgentTestMode().TestMode;
     std::string systemError;
@@ -230,7 +230,7 @@ void UpdateCycle::SetStatusText(int kind) {
     if (kind == kInfoDownload) text = AgentMessage("s31");
     if (kind == kUpdateDownload) text = AgentMessage("s32");
     if (kind == kInformDownload) text = AgentMessage("s33");
-    p_.SetStatusText(text, OriginalFile::FontName(), int(OriginalFile::CharSet()),
+    ui_.SetStatusText(text, OriginalFile::FontName(), int(OriginalFile::CharSet()),
                      int(OriginalFile::FontSize()));
 }
 

@@ -7,6 +7,7 @@
 
 #include "autoupdate/agent_platform.h"
 #include "autoupdate/agent_state.h"
+#include "utils/ui_sink.h"
 
 namespace zv {
 
@@ -37,7 +38,9 @@ bool IsPathAddress(const std::string& base);
 
 class UpdateCycle {
 public:
-    UpdateCycle(AgentPlatform& platform, AgentState& agent) : p_(platform), a_(agent) {}
+    // ui: where the cycle's downloads and setups report, normally the agent's stub window.
+    UpdateCycle(AgentPlatform& platform, UiSink& ui, AgentState& agent)
+        : p_(platform), ui_(ui), a_(agent) {}
 
     void AgentTimerTick();
     bool DownloadInfoFileOnly();
@@ -60,6 +63,7 @@ private:
     void TracePid(const std::string& text);
 
     AgentPlatform& p_;
+    UiSink& ui_;
     AgentState& a_;
     bool timerBusy_ = false;
 };
@@ -69,8 +73,9 @@ private:
 // copy held (a list as BuildTransientList writes it).
 void ApplyCopySwitches(AgentState& agent);
 
-// The process-wide cycle of the agent copy, over the platform the Win32 layer installs.
-void SetAgentPlatform(AgentPlatform* platform);
+// The process-wide cycle of the agent copy, over the platform and the sink the Win32 layer
+// installs; a null platform removes the cycle.
+void SetAgentPlatform(AgentPlatform* platform, UiSink& ui);
 UpdateCycle* AgentCycle();
 
 }  // namespace zv

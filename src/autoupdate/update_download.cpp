@@ -61,7 +61,7 @@ bool UpdateCycle::DownloadFileAU(const std::string& base0, const std::string& na
 
     const bool show = kind == kUpdateDownload && InfoFile::RequestConfirmationBeforeDownload() &&
                       a_.ManualCheckState != 1;
-    if (show) p_.ShowStubWindow(true);
+    if (show) ui_.Show(true);
     SetStatusText(kind);
 
     const std::string ownUrl = OwnPackage ? OwnPackage->UpdateUrl() : std::string();
@@ -81,19 +81,19 @@ bool UpdateCycle::DownloadFileAU(const std::string& base0, const std::string& na
             fetched = p_.CopyFileBounded(path, local, cap);
             if (!fetched) error = path + " --- File too large or unreadable";
             if (fetched && show) {
-                p_.Progress(0, 10, 1, 0);
+                ui_.Progress(0, 0, 10, "", 1, 0);
                 for (int i = 0; i < 10; ++i) {
-                    p_.Progress(1, 0, 0, 0);
+                    ui_.Progress(1, 0, 0, "", 0, 0);
                     p_.Wait(300);
                 }
-                p_.Progress(0, 0, 0, 0);
+                ui_.Progress(0, 0, 0, "", 0, 0);
             }
         }
     } else if (!test.TestMode && p_.InternetConnected(systemError)) {
         p_.Wait(500);
         path = base + "/" + name;
-        p_.ClearAbortRequested();
-        error = p_.HttpDownload(a_.ManualCheckState == 1, path,
+        ui_.ClearAbortRequested();
+        error = p_.HttpDownload(ui_, a_.ManualCheckState == 1, path,
                                 kind == kInfoDownload ? std::string() : local, cap, data);
         fetched = error.empty();
         if (kind == kInfoDownload && cap > 0 && int64_t(data.size()) > cap) {
@@ -106,7 +106,7 @@ bool UpdateCycle::DownloadFileAU(const std::string& base0, const std::string& na
         error = path + " --- File Not Found !";
     }
 
-    if (show) p_.ShowStubWindow(false);
+    if (show) ui_.Show(false);
     WriteRunLog("Download END:   " + path);
 
     if (kind == kInfoDownload) {
@@ -135,7 +135,7 @@ bool UpdateCycle::DownloadFileAU(const std::string& base0, const std::string& na
         p_.DeleteFile(local);
         if (path.size() > 2 && InfoFile::RequestConfirmationBeforeDownload()) {
             std::string message;
-            if (p_.AbortRequested())
+            if (ui_.AbortRequested())
                 message = AgentMessage("s3");
             else if (path[1] == ':' || StartsWith("\\\\", path, false))
                 message = path + "<P><P>" + AgentMessage("s4");

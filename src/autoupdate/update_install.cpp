@@ -149,7 +149,7 @@ bool UpdateCycle::PerformAutoUpdate() {
         p_.NotifyClient(42, 1);
         TracePid(" ==== PerformAutoUpdate-10 ====");
         const std::string agentName = OwnPackage ? OwnPackage->AgentFileName() : std::string();
-        result = p_.RunSetup(local, agentName, tail, !InfoFile::BackgroundUpdate());
+        result = p_.RunSetup(ui_, local, agentName, tail, !InfoFile::BackgroundUpdate());
         TracePid(" ==== PerformAutoUpdate-11 ====");
         p_.NotifyClient(42, 2);
         if (result) OriginalFile::SetVersionOriginal(InfoFile::VersionNew());

@@ -1,6 +1,6 @@
 // The agent copy's world in memory: the settings machine of agent_settings_fixture.h plus a
-// scripted platform (files, downloads, boxes with answers, processes, the setup driver) that
-// records what the cycle did, in order.
+// scripted platform (files, downloads, boxes with answers, processes, the setup driver) and a UI
+// sink that record what the cycle did, in order, in the platform's one log.
 #pragma once
 #include <deque>
 #include <functional>
@@ -33,7 +33,6 @@ struct FakePlatform : AgentPlatform {
     bool connected = true;
     bool startSucceeds = true;
     bool setupResult = true;
-    bool abort = false;
     std::deque<bool> answers;                              // box answers; true when empty
     std::vector<std::string> events;
     std::function<void()> onWait;                          // runs inside every Wait
@@ -113,8 +112,8 @@ struct FakePlatform : AgentPlatform {
         if (!connected) error = "no route";
         return connected;
     }
-    std::string HttpDownload(bool, const std::string& url, const std::string& target, int64_t,
-                             std::string& data) override {
+    std::string HttpDownload(UiSink&, bool, const std::string& url, const std::string& target,
+                             int64_t, std::string& data) override {
         Event("http " + url + (target.empty() ? std::string() : " -> " + target));
         auto it = http.find(url);
         if (it == http.end()) return url + " --- File Not Found !";
@@ -130,15 +129,6 @@ struct FakePlatform : AgentPlatform {
         Event("wait " + std::to_string(ms));
         if (onWait) onWait();
     }
-    void ShowStubWindow(bool show) override { Event(show ? "show" : "hide"); }
-    void SetStatusText(const std::string& text, const std::string&, int, int) override {
-        Event("status " + text);
-    }
-    void Progress(int kind, uint16_t range, int32_t, int32_t) override {
-        Event(kind == 0 ? "progress init " + std::to_string(range) : "progress step");
-    }
-    bool AbortRequested() override { return abort; }
-    void ClearAbortRequested() override { Event("clear abort"); }
     void NotifyClient(int32_t code, int32_t value) override {
         Event("notify " + std::to_string(code) + " " + std::to_string(value));
     }
@@ -188,8 +178,8 @@ struct FakePlatform : AgentPlatform {
         Event("start " + command + (show ? " show" : " hide"));
         return startSucceeds;
     }
-    bool RunSetup(const std::string& file, const std::string& agent, const std::string& tail,
-                  bool foreground) override {
+    bool RunSetup(UiSink&, const std::string& file, const std::string& agent,
+                  const std::string& tail, bool foreground) override {
         Event("setup " + file + " " + agent + " " + tail + (foreground ? " fg" : " bg"));
         return setupResult;
     }
@@ -197,6 +187,28 @@ struct FakePlatform : AgentPlatform {
         auto it = tokens.find(U(path));
         return it == tokens.end() ? std::string() : it->second;
     }
+};
+
+// The stub window's side of the cycle, logged among the platform's calls so a test sees the
+// window shown around the copy it covers. Clearing the abort flag is only logged: a flag a test
+// sets stands for the user closing the window during the download that follows the clearing.
+struct FakeUi : UiSink {
+    explicit FakeUi(FakePlatform& log) : log_(log) {}
+    bool abort = false;
+
+    void SetStatusText(const std::string& text, const std::string&, int, int) override {
+        log_.Event("status " + text);
+    }
+    void Progress(int kind, int32_t, uint16_t range, const std::string&, int32_t,
+                  int32_t) override {
+        log_.Event(kind == 0 ? "progress init " + std::to_string(range) : "progress step");
+    }
+    void Show(bool show) override { log_.Event(show ? "show" : "hide"); }
+    bool AbortRequested() override { return abort; }
+    void ClearAbortRequested() override { log_.Event("clear abort"); }
+
+private:
+    FakePlatform& log_;
 };
 
 // The agent copy C:\Agent\X_Agent.exe of a package whose update address is http://upd.test/app,
@@ -245,7 +257,8 @@ protected:
     }
 
     FakePlatform p;
-    UpdateCycle cycle{p, Agent()};
+    FakeUi ui{p};
+    UpdateCycle cycle{p, ui, Agent()};
 
 private:
     ScopedCommandLine copyLine_;

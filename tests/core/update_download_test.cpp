@@ -186,7 +186,7 @@ TEST_F(Download, FailureTextsWithDownloadConfirmation) {
         UsePackage(row.base);
         p.connected = !StartsWith("C:", row.base, false);
         p.StoreIni(info_, "[NewSetup]\nRequestConfirmationBeforeDownload=1\n");
-        p.abort = row.abort;
+        ui.abort = row.abort;
         std::string error;
         EXPECT_FALSE(cycle.DownloadFileAU(row.base, "Missing.exe", kUpdateDownload, error));
         EXPECT_EQ(p.Boxes(), std::vector<std::string>{row.box});

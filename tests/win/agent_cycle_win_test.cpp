@@ -54,7 +54,8 @@ TEST_F(AgentCycleWin, UpdateFileCopiedFromALocalFolderWithTheTenStepAnimation) {
     PutFile(updates / "U.exe", update);
 
     AgentState agent;
-    UpdateCycle cycle(Win32AgentPlatform(), agent);
+    UiSink quiet;
+    UpdateCycle cycle(Win32AgentPlatform(), quiet, agent);
     std::string error;
     const DWORD start = GetTickCount();
     EXPECT_TRUE(cycle.DownloadFileAU(updates.Path(), "U.exe", kUpdateDownload, error)) << error;

@@ -117,24 +117,15 @@ public:
     bool DeleteFile(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
 
     bool InternetConnected(std::string& error) override { return IsInternetConnected(&error); }
-    std::string HttpDownload(bool parentVisible, const std::string& url, const std::string& target,
-                             int64_t maxBytes, std::string& data) override {
-        return HTTP_DownloadFile(Ui(), parentVisible, url, target,
+    std::string HttpDownload(UiSink& ui, bool parentVisible, const std::string& url,
+                             const std::string& target, int64_t maxBytes,
+                             std::string& data) override {
+        return HTTP_DownloadFile(ui, parentVisible, url, target,
                                  target.empty() ? &data : nullptr,
                                  maxBytes > 0 ? uint64_t(maxBytes) : 0);
     }
     void Wait(uint32_t ms) override { zv::Wait(ms); }
 
-    void ShowStubWindow(bool show) override { Ui().Show(show); }
-    void SetStatusText(const std::string& text, const std::string& font, int charset,
-                       int size) override {
-        Ui().SetStatusText(text, font, charset, size);
-    }
-    void Progress(int kind, uint16_t range, int32_t step, int32_t position) override {
-        Ui().Progress(kind, 0, range, "", step, position);
-    }
-    bool AbortRequested() override { return Ui().AbortRequested(); }
-    void ClearAbortRequested() override { Ui().ClearAbortRequested(); }
     void NotifyClient(int32_t code, int32_t value) override {
         if (side_.notifyClient) side_.notifyClient(code, value);
     }
@@ -186,10 +177,10 @@ public:
         return WinExec(command.c_str(), show ? SW_SHOW : SW_HIDE) > 31;
     }
 
-    bool RunSetup(const std::string& file, const std::string& agent, const std::string& tail,
-                  bool foreground) override {
+    bool RunSetup(UiSink& ui, const std::string& file, const std::string& agent,
+                  const std::string& tail, bool foreground) override {
         const bool result =
-            side_.runSetup && side_.runSetup(Ui(), SetupFolder(), file, agent, tail, foreground);
+            side_.runSetup && side_.runSetup(ui, SetupFolder(), file, agent, tail, foreground);
         RemoveSetupFolder();
         return result;
     }
@@ -199,11 +190,9 @@ public:
     }
 
 private:
-    UiSink& Ui() { return side_.ui ? *side_.ui : noUi_; }
     HWND Window() const { return side_.window ? side_.window() : nullptr; }
 
     AgentWindowSide side_;
-    UiSink noUi_;
 };
 
 }  // namespace
@@ -214,8 +203,9 @@ AgentPlatform& Win32AgentPlatform() {
 }
 
 void InstallWin32AgentPlatform(const AgentWindowSide& side) {
+    static UiSink quiet;
     static_cast<Win32Platform&>(Win32AgentPlatform()).SetSide(side);
-    SetAgentPlatform(&Win32AgentPlatform());
+    SetAgentPlatform(&Win32AgentPlatform(), side.ui ? *side.ui : quiet);
 }
 
 }  // namespace zv

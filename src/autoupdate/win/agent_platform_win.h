@@ -11,10 +11,12 @@
 
 namespace zv {
 
-// What the platform takes from the program that runs the agent. Every member may be null: no
-// window, no client, no setup driver (a setup then fails).
+// What the platform and the cycle take from the program that runs the agent. Every member may be
+// null: no window, no client, no setup driver (a setup then fails).
 struct AgentWindowSide {
-    UiSink* ui = nullptr;  // status text, progress, the window's visibility, the abort flag
+    // The cycle's sink: status text, progress, the window's visibility, the abort flag. The
+    // cycle hands it on to its downloads and to runSetup; null reports nowhere.
+    UiSink* ui = nullptr;
     // The agent's window: owner of the inform dialog, destroyed to end the agent. Asked for at
     // the time of use: the window is made after the platform is installed.
     HWND (*window)() = nullptr;
@@ -24,12 +26,13 @@ struct AgentWindowSide {
                      bool foreground) = nullptr;
 };
 
-// Installs the platform and with it the process-wide cycle the agent's timer runs.
+// Installs the platform and with it the process-wide cycle the agent's timer runs, reporting to
+// side.ui.
 void InstallWin32AgentPlatform(const AgentWindowSide& side);
 
 class AgentPlatform;
-// The Win32 platform itself (tests drive a cycle of their own over it). Until it is installed it
-// has no window side.
+// The Win32 platform itself (tests drive a cycle of their own over it, with a sink of their
+// own). Until it is installed it has no window side.
 AgentPlatform& Win32AgentPlatform();
 
 }  // namespace zv
