@@ -1,7 +1,6 @@
 #include "autoupdate/update_cycle.h"
 
 #include <climits>
-#include <map>
 
 #include "autoupdate/update_decision.h"
 #include "autoupdate/update_files.h"
@@ -22,19 +21,21 @@ namespace {
 UpdateCycle* g_cycle = nullptr;
 AgentPlatform* g_platform = nullptr;
 
-const std::map<std::string, std::string>& MessageDefaults() {
-    static const std::map<std::string, std::string> defaults = {
-        {"s3", "File Download Aborted!"},
-        {"s4", "File not Found!"},
-        {"s5", "Unable to Download File!"},
-        {"s31", "Downloading INFO File..."},
-        {"s32", "Downloading UPDATE File..."},
-        {"s33", "Downloading INFORM File..."},
-        {"s34", "New Version"},
-        {"s35", "Download"},
-    };
-    return defaults;
-}
+// The agent's texts when the language block has none.
+struct MessageDefault {
+    const char* key;
+    const char* text;
+};
+constexpr MessageDefault kMessageDefaults[] = {
+    {"s3", "File Download Aborted!"},
+    {"s4", "File not Found!"},
+    {"s5", "Unable to Download File!"},
+    {"s31", "Downloading INFO File..."},
+    {"s32", "Downloading UPDATE File..."},
+    {"s33", "Downloading INFORM File..."},
+    {"s34", "New Version"},
+    {"s35", "Download"},
+};
 
 std::string OwnUpdateUrl() { return OwnPackage ? OwnPackage->UpdateUrl() : std::string(); }
 std::string OwnAgentFileName() { return OwnPackage ? OwnPackage->AgentFileName() : std::string(); }
@@ -43,8 +44,9 @@ std::string OwnUpdateToken() { return OwnPackage ? OwnPackage->UpdateToken(true)
 }  // namespace
 
 std::string AgentMessage(const std::string& key) {
-    const auto it = MessageDefaults().find(key);
-    return AutoUpdateMessages(key, it == MessageDefaults().end() ? std::string() : it->second);
+    for (const MessageDefault& d : kMessageDefaults)
+        if (key == d.key) return AutoUpdateMessages(key, d.text);
+    return AutoUpdateMessages(key, std::string());
 }
 
 bool IsPathAddress(const std::string& base) {
