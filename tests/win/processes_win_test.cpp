@@ -175,5 +175,23 @@ TEST(RunWithPipesWin, CapturesOutputAndReportsAProgramThatDoesNotStart) {
     EXPECT_EQ(seen.text, errors + "\r\n");
 }
 
+// A program that does not end by itself (the probe waits for a close) is ended at the limit.
+TEST(RunWithPipesWin, AProgramPastTheTimeLimitIsEnded) {
+    ScratchFolder dir("pipes-limit");
+    const std::string probe = dir / "probe.exe";
+    ASSERT_TRUE(CopyFileA(ProbePath().c_str(), probe.c_str(), FALSE));
+    std::string errors, output;
+    uint32_t exitCode = 0;
+    const DWORD started = GetTickCount();
+    EXPECT_FALSE(RunWithPipes(probe, "\"" + (dir / "probe.log") + "\" /ignoreclose", SW_HIDE,
+                              nullptr, nullptr, 1, errors, output, exitCode, 1500));
+    EXPECT_EQ(exitCode, 255u);
+    EXPECT_GE(GetTickCount() - started, 1500u);
+    EXPECT_LT(GetTickCount() - started, 15000u);
+    const std::string log = ReadText(dir / "probe.log");
+    EXPECT_NE(log.find("start"), std::string::npos) << log;
+    EXPECT_EQ(log.find("exit"), std::string::npos) << "ended, not left to end: " << log;
+}
+
 }  // namespace
 }  // namespace zv

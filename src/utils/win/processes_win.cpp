@@ -26,6 +26,8 @@ using LongPathFn = DWORD(WINAPI*)(LPCSTR, LPSTR, DWORD);
 constexpr DWORD kQueryLimitedInformation = 0x1000;  // Vista and later
 constexpr DWORD kMaxPathText = 32768;
 constexpr size_t kTitleBuffer = 102401;
+// tasklist.exe lists the processes in a second or two; one that hangs must not hang the agent.
+constexpr uint32_t kTaskListTimeoutMs = 20000;
 
 template <typename Fn>
 Fn KernelOrPsapi(const char* kernelName, const char* psapiName) {
@@ -156,7 +158,7 @@ public:
         std::string errors, output;
         uint32_t exitCode = 0;
         RunWithPipes(SystemDllPath("tasklist.exe"), "/FO csv", SW_HIDE, nullptr, nullptr, 1,
-                     errors, output, exitCode);
+                     errors, output, exitCode, kTaskListTimeoutMs);
         return output;
     }
     bool TopWindowExists(const std::string& className, const std::string& title) override {
@@ -257,7 +259,8 @@ std::string GetProcessList(bool fullPaths, bool withPids) {
 
 bool RunWithPipes(const std::string& program, const std::string& parameters, int showCommand,
                   PipeOutputCallback callback, void* userData, uint32_t extraWaitMs,
-                  std::string& errorText, std::string& outputText, uint32_t& exitCode) {
+                  std::string& errorText, std::string& outputText, uint32_t& exitCode,
+                  uint32_t timeoutMs) {
     const std::string commandLine = PipeCommandLine(program, parameters);
     auto failed = [&](const std::string& systemMessage) {
         exitCode = kPipeStartFailedExitCode;
@@ -296,6 +299,8 @@ bool RunWithPipes(const std::string& program, const std::string& parameters, int
     error.write.Reset();
 
     PipeReader reader{callback, userData};
+    const DWORD started = GetTickCount();
+    bool ended = false;  // by an abort or the time limit
     uint32_t step = callback ? 1 : 100;
     bool arrived = false;
     DWORD code = 0;
@@ -307,7 +312,11 @@ bool RunWithPipes(const std::string& program, const std::string& parameters, int
         moreOutput = reader.Chunk(output.read.Get(), outputText, arrived);
         moreErrors = reader.Chunk(error.read.Get(), errorText, arrived);
         step = NextPipeStep(step, arrived);
-        if (reader.abort) TerminateProcess(process.Get(), 255);
+        const bool late = timeoutMs != 0 && GetTickCount() - started >= timeoutMs;
+        if ((reader.abort || late) && running && !ended) {
+            TerminateProcess(process.Get(), 255);
+            ended = true;
+        }
         if (!GetExitCodeProcess(process.Get(), &code)) code = 255;
     } while (running || moreOutput || moreErrors);
 

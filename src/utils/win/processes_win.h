@@ -32,8 +32,10 @@ using PipeOutputCallback = void (*)(void* userData, const std::string& chunk, bo
 // to the ANSI code page), and waits for its end while window messages are dispatched. True when
 // it ran and ended with exit code 0. A program that does not start gives exit code 21 and an
 // error text that begins with the command line and " --- ". No handle outlives the call.
+// A program still running after timeoutMs (0: no limit) is ended as an abort ends it.
 bool RunWithPipes(const std::string& program, const std::string& parameters, int showCommand,
                   PipeOutputCallback callback, void* userData, uint32_t extraWaitMs,
-                  std::string& errorText, std::string& outputText, uint32_t& exitCode);
+                  std::string& errorText, std::string& outputText, uint32_t& exitCode,
+                  uint32_t timeoutMs = 0);
 
 }  // namespace zv
