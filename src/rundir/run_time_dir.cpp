@@ -1,7 +1,6 @@
 #include "rundir/run_time_dir.h"
 
 #include <cmath>
-#include <functional>
 
 #include "rundir/shell_dir.h"
 #include "utils/platform.h"
@@ -19,10 +18,28 @@ bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 
 
 bool Has(const std::string& text, const std::string& macro) { return PosText(macro, text) > 0; }
 
-using Value = std::function<std::string()>;
+// Where a macro's value comes from: a shell or system folder, a function, a text. It is asked
+// for only when the macro occurs: some shell folders are created by the system when asked for.
+class Value {
+public:
+    Value(std::string (*folder)(bool)) : folder_(folder) {}
+    Value(std::string (*call)()) : call_(call) {}
+    Value(const char* literal) : literal_(literal) {}
+    explicit Value(const std::string* text) : text_(text) {}  // read when asked for
+    std::string operator()() const {
+        if (folder_) return folder_(false);
+        if (call_) return call_();
+        if (text_) return *text_;
+        return literal_ ? literal_ : "";
+    }
 
-// Value of a macro, asked for only when the macro occurs: some shell folders are created by the
-// system when asked for.
+private:
+    std::string (*folder_)(bool) = nullptr;
+    std::string (*call_)() = nullptr;
+    const char* literal_ = nullptr;
+    const std::string* text_ = nullptr;
+};
+
 void Plain(std::string& text, const std::string& macro, const Value& value) {
     if (Has(text, macro)) text = ReplaceAllText(text, macro, value());
 }
@@ -32,12 +49,11 @@ void Suffix(std::string& text, const std::string& macro, const Value& value,
     if (Has(text, macro)) text = ReplaceDirMacro(text, macro, value(), suffix);
 }
 
-Value Folder(std::string (*folder)(bool)) {
-    return [folder] { return folder(false); };
-}
-Value Text(const std::string& text) {
-    return [text] { return text; };
-}
+Value Folder(std::string (*folder)(bool)) { return Value(folder); }
+Value Text(const std::string& text) { return Value(&text); }
+Value Text(const char* literal) { return Value(literal); }
+
+std::string TempDir() { return NormalizeDir(Host().tempPath(), false); }
 
 std::string ExpandDateMacro(const std::string& text) {
     const int at = PosText("<Date=", text);
@@ -100,10 +116,12 @@ void ExpandFolderMacros(std::string& text, const std::string& suffix) {
         {"<InstallDrive>", "<InstallDisk>", Text(g_installDir)},
         {"<WinDrive>", "<WinDisk>", Folder(&WinDir)},
         {"<WinSysDrive>", "<WinSysDisk>", Folder(&WinSysDir)},
-        {"<OriginDrive>", "<OriginDisk>", [] { return OriginDir(); }},
+        {"<OriginDrive>", "<OriginDisk>", Value(&OriginDir)},
     };
-    for (const auto& d : drives) Plain(text, d.drive, [&d] { return d.folder().substr(0, 3); });
-    for (const auto& d : drives) Plain(text, d.disk, [&d] { return d.folder().substr(0, 2); });
+    for (const auto& d : drives)
+        if (Has(text, d.drive)) text = ReplaceAllText(text, d.drive, d.folder().substr(0, 3));
+    for (const auto& d : drives)
+        if (Has(text, d.disk)) text = ReplaceAllText(text, d.disk, d.folder().substr(0, 2));
     const struct {
         const char* macro;
         Value folder;
@@ -113,8 +131,8 @@ void ExpandFolderMacros(std::string& text, const std::string& suffix) {
         {"<CommonFilesDir>", Folder(&CommonFilesDir)},
         {"<FontDir>", Folder(&FontDir)},
         {"<SrcDir>", Folder(&GetExeDir)},
-        {"<OriginDir>", [] { return OriginDir(); }},
-        {"<TempDir>", [] { return NormalizeDir(Host().tempPath(), false); }},
+        {"<OriginDir>", Value(&OriginDir)},
+        {"<TempDir>", Value(&TempDir)},
         {"<ServiceDir>", Folder(&GetExeDir)},
         {"<UserDir>", Folder(&UserDir)},
         {"<UserAppDataDir>", Folder(&UserAppDataDir)},
