@@ -160,13 +160,16 @@ bool HasDots(const std::string& text) {
 std::string ResolveDots(const std::string& text) {
     if (!HasDots(text)) return text;
     if ((text[0] == ',' || text[0] == '|') && SUB::Count(text) > 0) {
-        std::string list = text;
-        const int count = SUB::Count(list);
-        for (int i = 0; i < count; ++i) {
-            const std::string item = SUB::GetItem(list, i);
-            if (HasDots(item)) list = SUB::SetItem(list, i, Host().fullPath(item));
+        // Split once and joined once: a list of thousands of items (from a hostile file) must not
+        // be split and rebuilt again for each of them.
+        std::vector<std::string> items = SUB::Items(text);
+        bool changed = false;
+        for (std::string& item : items) {
+            if (!HasDots(item)) continue;
+            item = Host().fullPath(item);
+            changed = true;
         }
-        return list;
+        return changed ? SUB::JoinItems(items, text[0]) : text;
     }
     return Host().fullPath(text);
 }

@@ -190,8 +190,13 @@ std::string SUB::SetItem(const std::string& list, int index, const std::string& 
     std::vector<std::string> items = Items(base);
     if (size_t(index) >= items.size()) items.resize(size_t(index) + 1);
     items[size_t(index)] = value;
-    if (value.find(d) != std::string::npos) return Build(items);
-    return Join(items, d);
+    return JoinItems(items, d);
+}
+
+std::string SUB::JoinItems(const std::vector<std::string>& items, char delimiter) {
+    for (const auto& item : items)
+        if (item.find(delimiter) != std::string::npos) return Build(items);
+    return Join(items, delimiter);
 }
 
 std::string SUB::ReverseList(const std::string& list) {

@@ -24,6 +24,8 @@ public:
                                    bool dedupe = false);
     static std::string RemoveItem(const std::string& list, int index);
     static std::string SetItem(const std::string& list, int index, const std::string& value);
+    // items as a list delimited by delimiter, or by one that no item holds when one holds it.
+    static std::string JoinItems(const std::vector<std::string>& items, char delimiter);
     static std::string ReverseList(const std::string& list);
     static std::string TrimEmptyItems(const std::string& list, bool atEnd, bool atStart);
     static std::string ZipLists(const std::string& keys, const std::string& values, bool trim);

@@ -114,6 +114,15 @@ TEST_F(Macros, DotsResolvedWholeOrPerListItem) {
     EXPECT_EQ(Agent("|<InstallDir>\\..\\a|C:\\b|"), "|C:\\a|C:\\b|");
     EXPECT_EQ(ExpandMacros("C:\\a\\..\\b", "\\", true, true), "C:\\b");
     EXPECT_EQ(ExpandMacros("C:\\a\\..\\b", "\\", false, true), "C:\\a\\..\\b");
+    EXPECT_EQ(ExpandMacros(",C:\\a\\..\\b,C:\\c,D:\\d\\..\\e,", "\\", true, true),
+              ",C:\\b,C:\\c,D:\\e,");
+    // A long list (a running-process list from a file) is resolved item by item all the same.
+    std::string list = "|", resolved = "|";
+    for (int i = 0; i < 3000; ++i) {
+        list += "C:\\x\\..\\y" + std::to_string(i) + "|";
+        resolved += "C:\\y" + std::to_string(i) + "|";
+    }
+    EXPECT_TRUE(ExpandMacros(list, "\\", true, true) == resolved);
 }
 
 TEST(CollapseBackslashes, Table) {
