@@ -217,7 +217,7 @@ std::string MakeLanguageBlock(const std::vector<std::string>& languageItems);
 // the blocks), sets ImageEnd (only for a PE image and when asked), fixes TrailerSize to 74 and
 // fills PackageChecksum from the finished file (unless `checksumOff`, which stores 1234). Works on
 // a file of any size: nothing is held in memory. False when a write fails; `trailer` is then
-// unspecified, else it is the trailer written.
+// not to be relied on, else it is the trailer written.
 bool SealPackageFile(IFile& file, int64_t trailerAt, PackageTrailer& trailer, bool setImageEnd,
                      bool checksumOff = false);
 // The same for a package image in memory: appends the trailer. Returns the trailer written.

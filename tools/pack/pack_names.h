@@ -47,7 +47,7 @@ private:
     uint64_t h_ = 0xcbf29ce484222325ull;
 };
 
-// splitmix64: tiny, fully specified, the same on every platform.
+// splitmix64: tiny, fully defined by its few lines, the same on every platform.
 class SeededRandom {
 public:
     explicit SeededRandom(uint64_t seed) : s_(seed) {}
