@@ -116,24 +116,14 @@ bool PortableCreateFolders(const std::string& path) {
 }
 
 bool PortableSetDosDate(const std::string& path, uint32_t dosDateTime) {
-    DosDateTime d;
-    if (!DecodeDosDateTime(dosDateTime, d)) return false;
-    std::tm tm{};
-    tm.tm_year = d.year - 1900;
-    tm.tm_mon = d.month - 1;
-    tm.tm_mday = d.day;
-    tm.tm_hour = d.hour;
-    tm.tm_min = d.minute;
-    tm.tm_sec = d.second;
-    tm.tm_isdst = -1;
+    int64_t seconds = 0;
+    if (!UnixFromLocalDosDateTime(dosDateTime, seconds)) return false;
 #ifdef _WIN32
-    __time64_t t = _mktime64(&tm);
-    if (t == -1) return false;
+    const __time64_t t = seconds;
     struct __utimbuf64 times = {t, t};
     return _utime64(path.c_str(), &times) == 0;
 #else
-    std::time_t t = std::mktime(&tm);
-    if (t == std::time_t(-1)) return false;
+    const std::time_t t = std::time_t(seconds);
     struct utimbuf times = {t, t};
     return utime(path.c_str(), &times) == 0;
 #endif
@@ -384,6 +374,27 @@ bool DecodeDosDateTime(uint32_t value, DosDateTime& out) {
         if (!leap) return false;
     }
     return out.hour < 24 && out.minute < 60 && out.second < 60;
+}
+
+bool UnixFromLocalDosDateTime(uint32_t dosDateTime, int64_t& unixSeconds) {
+    DosDateTime d;
+    if (!DecodeDosDateTime(dosDateTime, d)) return false;
+    std::tm tm{};
+    tm.tm_year = d.year - 1900;
+    tm.tm_mon = d.month - 1;
+    tm.tm_mday = d.day;
+    tm.tm_hour = d.hour;
+    tm.tm_min = d.minute;
+    tm.tm_sec = d.second;
+    tm.tm_isdst = -1;
+#ifdef _WIN32
+    const __time64_t t = _mktime64(&tm);
+#else
+    const std::time_t t = std::mktime(&tm);
+#endif
+    if (t == -1) return false;
+    unixSeconds = int64_t(t);
+    return true;
 }
 
 }  // namespace zv

@@ -112,5 +112,8 @@ struct DosDateTime {
 };
 // False for a date the DOS format cannot hold (month 0, day 0, hour 24 and the like).
 bool DecodeDosDateTime(uint32_t value, DosDateTime& out);
+// The moment a DOS date-time names as local time (the system's time-zone rules), in seconds since
+// 1970; false when it names no date or the C library cannot place it.
+bool UnixFromLocalDosDateTime(uint32_t dosDateTime, int64_t& unixSeconds);
 
 }  // namespace zv

@@ -11,12 +11,12 @@
 #include <memory>
 #include <set>
 
-#include "pack_clock.h"
 #include "pack_commands.h"
 #include "pack_names.h"
 #include "pack_platform.h"
 #include "package_reader.h"
 #include "progress_bar.h"
+#include "utils/platform.h"
 
 namespace zv::pack {
 namespace {
@@ -124,10 +124,9 @@ bool Extractor::OnHeader(const std::string& header, const std::string& where) {
 void Extractor::CloseCurrent() {
     if (!file_) return;
     Entry& e = entries_[current_];
-    CivilTime t;
     int64_t when = 0;
-    if (e.date > 0 && e.date <= int64_t(UINT32_MAX) && CivilFromDosDateTime(uint32_t(e.date), t) &&
-        UnixFromLocalCivil(t, when))
+    if (e.date > 0 && e.date <= int64_t(UINT32_MAX) &&
+        UnixFromLocalDosDateTime(uint32_t(e.date), when))
         SetOpenFileTime(file_, when);
     const bool closed = std::fclose(file_) == 0;
     if (!closed) Damage(current_, "cannot write " + Printable(JoinPath(folder_, e.name)) + ": " + LastSystemError());

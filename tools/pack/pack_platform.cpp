@@ -314,23 +314,4 @@ bool LocalCivilTime(int64_t unixSeconds, CivilTime& out) {
     return true;
 }
 
-bool UnixFromLocalCivil(const CivilTime& civil, int64_t& unixSeconds) {
-    std::tm tm{};
-    tm.tm_year = civil.year - 1900;
-    tm.tm_mon = civil.month - 1;
-    tm.tm_mday = civil.day;
-    tm.tm_hour = civil.hour;
-    tm.tm_min = civil.minute;
-    tm.tm_sec = civil.second;
-    tm.tm_isdst = -1;
-#ifdef _WIN32
-    __time64_t t = _mktime64(&tm);
-#else
-    std::time_t t = std::mktime(&tm);
-#endif
-    if (t == -1) return false;
-    unixSeconds = int64_t(t);
-    return true;
-}
-
 }  // namespace zv::pack

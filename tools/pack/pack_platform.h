@@ -59,11 +59,11 @@ bool IsAbsolutePath(const std::string& path);
 std::string ParentFolder(const std::string& path);  // "" for a bare name
 std::string BaseName(const std::string& path);
 
-// Local civil time of a moment, and back (the system's time-zone rules).
+// Local civil time of a moment (the system's time-zone rules); the way back from a DOS date-time
+// is UnixFromLocalDosDateTime (utils/platform.h).
 struct CivilTime {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
 };
 bool LocalCivilTime(int64_t unixSeconds, CivilTime& out);
-bool UnixFromLocalCivil(const CivilTime& civil, int64_t& unixSeconds);
 
 }  // namespace zv::pack
