@@ -58,19 +58,15 @@ double SteadyMilliseconds() {
 
 double LocalNow() {
     std::time_t t = std::time(nullptr);
-    std::tm tm{};
+    std::tm tm{}, utc{};
 #ifdef _WIN32
     localtime_s(&tm, &t);
-#else
-    localtime_r(&t, &tm);
-#endif
-    // Days from 1899-12-30 to 1970-01-01 are 25569.
-    std::tm utc{};
-#ifdef _WIN32
     gmtime_s(&utc, &t);
 #else
+    localtime_r(&t, &tm);
     gmtime_r(&t, &utc);
 #endif
+    // Days from 1899-12-30 to 1970-01-01 are 25569.
     double local = double(t) + double(std::mktime(&tm) - std::mktime(&utc));
     return 25569.0 + local / 86400.0;
 }

@@ -7,6 +7,7 @@
 #include "utils/platform.h"
 #include "utils/text.h"
 #include "utils/win/files_win.h"
+#include "utils/win/sysutils.h"
 #include "utils/win/win_file.h"
 
 namespace zv {
@@ -104,14 +105,8 @@ int64_t WinFreeSpace(const std::string& path) { return int64_t(GetFreeDiskSpace(
 
 std::string WinLastErrorText() {
     const DWORD code = GetLastError();
-    char* text = nullptr;
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                 FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string out = n && text ? std::string(text, n) : "System Error.  Code: " + IntText(code) + ".";
-    if (text) LocalFree(text);
-    while (!out.empty() && (out.back() == '\r' || out.back() == '\n' || out.back() == ' '))
-        out.pop_back();
+    std::string out = SystemErrorText(code);
+    if (out.empty()) out = "System Error.  Code: " + IntText(code) + ".";
     SetLastError(code);
     return out;
 }

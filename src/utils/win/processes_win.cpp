@@ -8,6 +8,7 @@
 #include "utils/text.h"
 #include "utils/win/dll_loader.h"
 #include "utils/win/sys_info_win.h"
+#include "utils/win/sysutils.h"
 #include "utils/win/unique_owner.h"
 
 namespace zv {
@@ -176,16 +177,6 @@ Programs& TheSystemPrograms() {
 
 // ---- RunWithPipes ----
 
-std::string SystemMessage(DWORD error) {
-    char* text = nullptr;
-    const DWORD n = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
-    std::string message = n && text ? Trim(std::string(text, n)) : std::string();
-    if (text) LocalFree(text);
-    return message;
-}
-
 struct Pipe {
     UniqueHandle read, write;
     bool Create(bool parentReads) {
@@ -275,7 +266,7 @@ bool RunWithPipes(const std::string& program, const std::string& parameters, int
 
     Pipe input, output, error;
     if (!input.Create(false) || !output.Create(true) || !error.Create(true))
-        return failed(SystemMessage(GetLastError()));
+        return failed(SystemErrorText(GetLastError()));
 
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
@@ -289,7 +280,7 @@ bool RunWithPipes(const std::string& program, const std::string& parameters, int
     PROCESS_INFORMATION info = {};
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, IDLE_PRIORITY_CLASS,
                         nullptr, nullptr, &startup, &info))
-        return failed(SystemMessage(GetLastError()));
+        return failed(SystemErrorText(GetLastError()));
     UniqueHandle process(info.hProcess), thread(info.hThread);
     // The program holds its own copies now; nothing is ever written to its input, so it sees
     // the end of it at once instead of waiting for us.

@@ -161,13 +161,19 @@ bool ShellOpen(const std::string& file, const std::string& parameters, int showC
 }
 
 std::string LastErrorText() {
-    const DWORD code = GetLastError();
-    char buf[1024] = {};
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                             code, 0, buf, sizeof buf, nullptr);
-    std::string text = Trim(std::string(buf, n < sizeof buf ? n : 0));
+    const std::string text = SystemErrorText(GetLastError());
     if (text.empty()) return "Error Reading \"SysUtils.SysErrorMessage(GetLastError)\"";
     return text;
+}
+
+std::string SystemErrorText(DWORD code) {
+    char* text = nullptr;
+    const DWORD n = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
+    std::string message = n && text ? Trim(std::string(text, n)) : std::string();
+    if (text) LocalFree(text);
+    return message;
 }
 
 LoadedProc LoadProc(const std::string& library, const std::string& function) {

@@ -34,6 +34,8 @@ bool ShellOpen(const std::string& file, const std::string& parameters, int showC
 
 // The system's text for the thread's last error code.
 std::string LastErrorText();
+// The system's text for an error code, trimmed; "" when the system has none.
+std::string SystemErrorText(DWORD code);
 
 
 struct LoadedProc {
