@@ -10,7 +10,7 @@ namespace zv {
 
 std::string BuildTransientList(const TransientOverrides& overrides) {
     std::string list = "|";
-    for (int slot = 1; slot <= 8; ++slot) list += std::to_string(overrides.Get(slot)) + "|";
+    for (int slot = 1; slot <= 8; ++slot) list += IntText(overrides.Get(slot)) + "|";
     return list;
 }
 
