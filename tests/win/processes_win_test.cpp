@@ -17,11 +17,7 @@
 namespace zv {
 namespace {
 
-std::string ProbePath() {
-    char buf[MAX_PATH + 1] = {};
-    GetModuleFileNameA(nullptr, buf, MAX_PATH);
-    return ExtractFilePath(buf) + "window_probe.exe";
-}
+std::string ProbePath() { return TestProgramPath("window_probe.exe"); }
 
 std::string ReadText(const std::string& path) {
     std::string text;

@@ -13,11 +13,7 @@
 namespace zv {
 namespace {
 
-std::string HelperPath() {
-    char buf[MAX_PATH + 1] = {};
-    GetModuleFileNameA(nullptr, buf, MAX_PATH);
-    return ExtractFilePath(buf) + "self_delete_helper.exe";
-}
+std::string HelperPath() { return TestProgramPath("self_delete_helper.exe"); }
 
 // Runs a copy of the helper from folder and waits for it to end.
 void RunCopy(const std::string& exe, const std::string& arguments) {

@@ -4,9 +4,17 @@
 
 #include <string>
 
+#include "utils/text.h"
 #include "utils/win/files_win.h"
 
 namespace zv {
+
+// A helper program built next to the test executable.
+inline std::string TestProgramPath(const std::string& fileName) {
+    char buf[MAX_PATH + 1] = {};
+    GetModuleFileNameA(nullptr, buf, MAX_PATH);
+    return ExtractFilePath(buf) + fileName;
+}
 
 inline bool PathExists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
