@@ -47,6 +47,8 @@ def origin(path, by_member):
             return "resources"
         if base.startswith(("crt", "dll")) and base.endswith(".o"):
             return "mingw CRT startup"
+        if ".ltrans" in base:  # link-time optimised: ZV_LTO=OFF attributes it by file
+            return "our code and zlib, optimised as one"
         return "stub app: " + base.replace(".cpp.obj", ".cpp")
     lib, member = m.group(2), m.group(3)
     if lib == "libzolvex_inflate.a":  # zlib's own sources (third_party/zlib)

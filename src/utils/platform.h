@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "utils/file_io.h"
 #include "utils/ini_reg.h"
@@ -89,11 +90,16 @@ struct Platform {
 };
 
 const Platform& Host();
+// The answers before anything is set: the C library's (utils/platform_native.cpp); in the shipped
+// programs, which link no C-library fallbacks, the Win32 layer's.
+Platform NativePlatform();
 // Replaces the members that are set (non-null, non-zero); returns the whole previous set, so
 // that handing it back restores everything.
 Platform SetPlatform(const Platform& replacement);
-// Back to the native answers (tests).
+// Back to NativePlatform() (tests).
 void ResetPlatform();
+// The members a platform leaves unset, by name: none, for a platform a program may run on.
+std::vector<std::string> MissingPlatformMembers(const Platform& p);
 
 // Test helper: the program's command line and path as given, until it goes out of scope.
 class ScopedCommandLine {

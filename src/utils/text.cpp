@@ -321,7 +321,19 @@ std::string PadZero(int64_t number, int width) {
     return digits.insert(at, size_t(width) - digits.size(), '0');
 }
 
-std::string IntText(int64_t number) { return std::to_string(number); }
+// By hand rather than std::to_string, whose digit-pair tables the stub would carry for this alone.
+std::string IntText(int64_t number) {
+    char digits[20];
+    uint64_t magnitude = number < 0 ? 0 - uint64_t(number) : uint64_t(number);
+    size_t count = 0;
+    do {
+        digits[count++] = char('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    std::string text(number < 0 ? 1 : 0, '-');
+    while (count > 0) text += digits[--count];
+    return text;
+}
 
 std::string BoolText(bool value) { return value ? "TRUE" : "FALSE"; }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -178,6 +179,9 @@ TEST(TextNumbers, PaddingAndFlags) {
     EXPECT_EQ(PadZero(456, 2), "456");
     EXPECT_EQ(PadZero(-5, 3), "-05");
     EXPECT_EQ(PadZero(0, 0), "0");
+    for (int64_t n : {int64_t(0), int64_t(9), int64_t(-10), int64_t(1234567890123),
+                      std::numeric_limits<int64_t>::max(), std::numeric_limits<int64_t>::min()})
+        EXPECT_EQ(IntText(n), std::to_string(n));
     EXPECT_EQ(BoolText(true) + BoolText(false) + BoolDigit(true) + BoolDigit(false), "TRUEFALSE10");
 }
 

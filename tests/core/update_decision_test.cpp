@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <filesystem>
 
 #include "agent_settings_fixture.h"
 
@@ -242,8 +243,10 @@ TEST_F(Decision, InformReleasesMeasureTheInformFile) {
 
 TEST_F(Decision, LocalPathFirstAndTestModeAddress) {
     const std::string folder = ::testing::TempDir() + "zv_decision";
-    // Natively a backslash is part of the name: this is the file "<folder>\Update.exe".
+    // Natively a backslash is part of the name: this is the file "<folder>\Update.exe". On
+    // Windows it is the file Update.exe in the folder, which must exist first.
     const std::string local = folder + "\\Update.exe";
+    std::filesystem::create_directories(folder);
     {
         FILE* f = std::fopen(local.c_str(), "wb");
         ASSERT_NE(f, nullptr);
@@ -266,6 +269,7 @@ TEST_F(Decision, LocalPathFirstAndTestModeAddress) {
     EXPECT_EQ(Decide(), 5);
     EXPECT_EQ(M().httpUrl, "");
     std::remove(local.c_str());
+    std::filesystem::remove(folder);
 }
 
 }  // namespace

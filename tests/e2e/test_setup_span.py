@@ -11,7 +11,8 @@ sys.path.insert(0, os.path.dirname(__file__))
 import setup_run as sr  # noqa: E402
 import zvtest  # noqa: E402
 
-BIG = bytes((i * 7) % 251 for i in range(300000))
+# With 200 KB volumes, about 500 KB of files make three volumes, whatever size Engine.exe is.
+BIG = bytes((i * 7) % 251 for i in range(500000 - len(sr.engine_bytes())))
 README = b"read me\r\n"
 SPAN_KEY = r"HKEY_CURRENT_USER\Software\Velmorra\Zolvex\SpanDisk"
 

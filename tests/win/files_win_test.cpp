@@ -5,6 +5,7 @@
 #include "utils/files.h"
 #include "utils/win/files_win.h"
 #include "stub/win/win32_platform.h"
+#include "utils/platform.h"
 #include "utils/win/win_file.h"
 #include "win_test_util.h"
 
@@ -17,6 +18,13 @@ protected:
         InstallWin32Platform();
     }
 };
+
+// The shipped programs start on this platform and link no C-library answers to fall back on.
+TEST(Win32Platform, FillsEveryMember) {
+    Platform p;
+    FillWin32Platform(p);
+    EXPECT_EQ(MissingPlatformMembers(p), std::vector<std::string>{});
+}
 
 TEST_F(FilesWin, ReadAndWriteWholeFiles) {
     ScratchFolder dir("files");

@@ -10,14 +10,18 @@
 
 namespace zv {
 
-void InstallWin32Platform() {
-    Platform p;
+void FillWin32Platform(Platform& p) {
     FillWin32Host(p);
     FillWin32FileSystem(p);
     FillWin32Utilities(p);
     FillWin32ShellFolders(p);
     p.clusterSize = &Win32ClusterSize;
     FillWin32Network(p);
+}
+
+void InstallWin32Platform() {
+    Platform p;
+    FillWin32Platform(p);
     SetPlatform(p);
 }
 

@@ -4,6 +4,10 @@
 
 namespace zv {
 
+struct Platform;
+
+// Every member of the platform, from the Win32 layer.
+void FillWin32Platform(Platform& p);
 void InstallWin32Platform();
 
 }  // namespace zv
