@@ -18,7 +18,7 @@
 #   ZV_QEMU_MIRROR  the Debian mirror to fetch from (default: the one in /etc/apt's sources)
 #   ZV_QEMU_DIR     where the emulator is kept (default: build/qemu-user beside this script's repo)
 set -u
-here=$(cd "$(dirname "$0")/.." && pwd)
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 self=$here/scripts/ia32-emulated.sh
 qemu_dir=${ZV_QEMU_DIR:-$here/build/qemu-user}
 qemu=$qemu_dir/qemu-i386
@@ -44,11 +44,6 @@ if [ -n "${ZV_IA32_EMULATED_INSIDE:-}" ]; then
   exec "$@"
 fi
 
-case "${1:-}" in
-  "") echo "usage: scripts/ia32-emulated.sh COMMAND [ARGS...]" >&2; exit 2 ;;
-  -h|--help) sed -n '2,19s/^# \{0,1\}//p' "$self"; exit 0 ;;
-esac
-
 # --- Can this kernel give a namespace its own binfmt_misc? (cheap, so before any download) ---
 preflight() {
   local release major minor err
@@ -67,16 +62,17 @@ preflight() {
 }
 
 # The Debian mirror this machine uses: the first main-archive entry (a "deb" line or deb822
-# stanza with component main and a plain suite like "bookworm", not -security or -updates).
+# stanza with component main and a plain suite like "bookworm", not -security or -updates) in
+# the sources under ETC (default /etc/apt).
 debian_mirror() {
-  local f
-  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+  local etc=${1:-/etc/apt} f
+  for f in "$etc/sources.list" "$etc"/sources.list.d/*.list; do
     [ -r "$f" ] || continue
     awk '$1 == "deb" { i = 2; if ($i ~ /^\[/) { while (i < NF && $i !~ /\]$/) i++; i++ }
                        if ($(i + 1) !~ /^[a-z]+$/) next
                        for (j = i + 2; j <= NF; j++) if ($j == "main") { print $i; exit } }' "$f"
   done
-  for f in /etc/apt/sources.list.d/*.sources; do
+  for f in "$etc"/sources.list.d/*.sources; do
     [ -r "$f" ] || continue
     awk 'function flush() { if (deb && main && plain && enabled && uri != "") { print uri; found = 1 }
                             deb = main = plain = 0; enabled = 1; uri = "" }
@@ -133,6 +129,14 @@ fetch_qemu() {
   version=$("$qemu" --version 2>/dev/null | head -n 1)
   echo "ia32-emulated: got ${version:-qemu-i386}" >&2
 }
+
+# Sourced (by the script's test): only the functions above.
+if [ "${BASH_SOURCE[0]}" != "$0" ]; then return 0; fi
+
+case "${1:-}" in
+  "") echo "usage: scripts/ia32-emulated.sh COMMAND [ARGS...]" >&2; exit 2 ;;
+  -h|--help) sed -n '2,19s/^# \{0,1\}//p' "$self"; exit 0 ;;
+esac
 
 preflight
 case "$interp" in *:*) fail "the emulator's path ($interp) contains ':', which a binfmt_misc registration can't hold" ;; esac
