@@ -151,4 +151,26 @@ version=$("$qemu" --version 2>/dev/null | sed -n '1s/.*version \([0-9][0-9]*\)\.
 ln -sfn qemu-i386 "$interp" || fail "can't create $interp"
 
 export ZV_IA32_EMULATED_INSIDE=1
-exec unshare --user --map-root-user --mount --propagation private bash "$self" "$@"
+if [ "$(id -u)" != 0 ]; then
+  exec unshare --user --map-root-user --mount --propagation private bash "$self" "$@"
+fi
+# As root, every user and group id is mapped to itself rather than only root, so that programs that
+# change to another user inside (nginx's workers become "nobody") work as they do outside. The
+# namespace's process waits on a pipe until its maps are written.
+gate=$(mktemp -u "${TMPDIR:-/tmp}/ia32-emulated.XXXXXX") && mkfifo "$gate" || fail "can't create a pipe in ${TMPDIR:-/tmp}"
+unshare --user --mount --propagation private bash -c 'read -r _ <"$0"; exec bash "$@"' "$gate" "$self" "$@" &
+child=$!
+own=$(readlink /proc/self/ns/user)
+for _ in $(seq 1 500); do
+  ns=$(readlink "/proc/$child/ns/user" 2>/dev/null) || break
+  [ "$ns" != "$own" ] && break
+  sleep 0.01
+done
+if ! { echo "0 0 4294967295" >"/proc/$child/uid_map" && echo "0 0 4294967295" >"/proc/$child/gid_map"; } 2>/dev/null; then
+  kill "$child" 2>/dev/null; rm -f "$gate"
+  fail "can't map the user ids of the namespace"
+fi
+echo go >"$gate"
+rm -f "$gate"
+trap 'kill -TERM "$child" 2>/dev/null' INT TERM
+wait "$child"
