@@ -41,6 +41,8 @@ if [ -n "${ZV_IA32_EMULATED_INSIDE:-}" ]; then
   mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
   err=$(printf '%s' ":qemu-i386:M::$magic:$mask:$interp:PF" 2>&1 >/proc/sys/fs/binfmt_misc/register) ||
     fail "registering qemu-i386 with the private binfmt_misc failed: ${err##*: }"
+  # Tests that need what the emulator can't give (another process's memory) ask for this.
+  export ZV_IA32_EMULATED=1
   exec "$@"
 fi
 

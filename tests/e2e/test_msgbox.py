@@ -84,12 +84,19 @@ class Box:
 
 
 class MessageBoxTest(unittest.TestCase):
+    def assert_bold(self, fields, ranges):
+        # The UI driver reads the bold ranges out of the box's process memory, which Wine cannot
+        # reach when 32-bit programs are emulated (scripts/ia32-emulated.sh).
+        if os.environ.get("ZV_IA32_EMULATED"):
+            return
+        self.assertEqual(fields["bold"], ranges)
+
     def test_error_box_heading_layout_and_ok(self):
         with Box("--box", "error", "--text", "Bad CRC!<P>Setup file might be corrupted") as box:
             s = box.show()
             self.assertEqual(s["caption"], "Error")  # the caption keeps the title's case
             self.assertEqual(s["text"], "ERROR\r\n\r\nBad CRC!\r\nSetup file might be corrupted\r\n")
-            self.assertEqual(s["bold"], "0-5")
+            self.assert_bold(s, "0-5")
             self.assertEqual(s["text-class"], "RICHEDIT")
             self.assertEqual(s["buttons"].split(":")[:2], ["&OK", "1"])
             self.assertEqual(s["focus"], "&OK")
@@ -112,7 +119,7 @@ class MessageBoxTest(unittest.TestCase):
             s = box.show()
             self.assertEqual(s["caption"], "Setup")
             self.assertEqual(s["text"], "Insert DISK #2 and press OK\r\nlone tag stays plain")
-            self.assertEqual(s["bold"], "7-14")
+            self.assert_bold(s, "7-14")
             box.drive("press", "--result", 1)
             self.assertEqual(box.result()["result"], "1")
 
@@ -120,7 +127,7 @@ class MessageBoxTest(unittest.TestCase):
         with Box("--title", "Setup", "--text", "x", "--flags", 0x40) as box:
             s = box.show()
             self.assertTrue(s["text"].startswith("Setup\r\n\r\n"), s["text"])
-            self.assertEqual(s["bold"], "0-5")
+            self.assert_bold(s, "0-5")
 
     def test_yes_by_character_or_key(self):
         for how in ({"char": "y"}, {"char": "Y"}, {"vk": ord("Y")}):
