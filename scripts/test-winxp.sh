@@ -20,6 +20,8 @@ wine_display_start 141 149
 wine_server_start
 # The prefix is made by the first program run in it; "winecfg -v winxp" sets the same value.
 scripts/wine-run reg add 'HKCU\Software\Wine' /v Version /t REG_SZ /d winxp /f >/dev/null || exit 1
+# The tests that check the reported version read what to expect from here.
+export ZV_WINE_VERSION=winxp
 scripts/wine-run cmd /c ver
 echo "== Windows tests under Wine reporting Windows XP"
 ctest --preset win32 -j 2 "$@"

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdlib>
+#include <string>
+
 #include "utils/text.h"
 #include "utils/win/sys_info_win.h"
 #include "stub/win/win32_platform.h"
@@ -15,16 +18,32 @@ protected:
     }
 };
 
-// The test prefix is a 32-bit Windows 7 (what Wine reports unless told otherwise).
-TEST_F(SysInfoWin, WineReportsWindows7) {
+// A test prefix reports a 32-bit Windows 7 (what Wine reports unless told otherwise), or Windows XP
+// when scripts/test-winxp.sh runs the tests (it sets ZV_WINE_VERSION=winxp).
+TEST_F(SysInfoWin, WineReportsThePrefixsVersion) {
+    struct Row {
+        const char* wineVersion;
+        const char* versionText;
+        const char* name;
+        uint32_t id;
+        bool xp;
+    };
+    const Row rows[] = {{"win7", "6.1", "7", 1024u, false}, {"winxp", "5.1", "XP", 32u, true}};
+    const char* asked = std::getenv("ZV_WINE_VERSION");
+    const std::string wanted = asked && *asked ? asked : "win7";
+    const Row* row = nullptr;
+    for (const Row& r : rows)
+        if (wanted == r.wineVersion) row = &r;
+    ASSERT_NE(row, nullptr) << "no expectations for ZV_WINE_VERSION=" << wanted;
+
     const OSInfo info = GetOSInfo();
-    EXPECT_EQ(info.versionText, "6.1");
-    EXPECT_EQ(info.name, "7");
-    EXPECT_EQ(info.id, 1024u);
-    EXPECT_EQ(GetOSId(), 1024u);
+    EXPECT_EQ(info.versionText, row->versionText);
+    EXPECT_EQ(info.name, row->name);
+    EXPECT_EQ(info.id, row->id);
+    EXPECT_EQ(GetOSId(), row->id);
     EXPECT_GT(info.build, 0u);
     EXPECT_TRUE(IsNT());
-    EXPECT_FALSE(IsXP());
+    EXPECT_EQ(IsXP(), row->xp);
     EXPECT_FALSE(IsWin8OrLater());
     EXPECT_FALSE(IsWindows64());
     EXPECT_FALSE(IsServer());
