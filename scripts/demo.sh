@@ -10,11 +10,23 @@
 #   4. run Setup.exe /hide; the engine installs the application into a demo folder
 #   5. close the viewer and print the trace lines it received
 #   6. show the installed files, the engine's command line, the exit code and the setup folder
-# On a machine that can't run 32-bit programs it packs and checks the sample package, says why it
-# stops there, and exits with 77.
+# On a machine that can't run 32-bit programs it runs with them emulated (scripts/ia32-emulated.sh);
+# where that can't be set up either, it packs and checks the sample package, says why it stops
+# there, and exits with 77.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+
+# Where the kernel refuses 32-bit programs, the whole demo runs with them emulated (slower), unless
+# that can't be set up here or ZV_NO_EMULATION=1 says not to.
+. scripts/ia32-check.sh
+if ! ia32_check && [ -z "${ZV_NO_EMULATION:-}" ] && [ -z "${ZV_IA32_EMULATED:-}" ]; then
+  echo "demo: this machine can't run 32-bit programs; the demo runs them through qemu's user-mode emulator (scripts/ia32-emulated.sh)"
+  erc=0
+  bash scripts/ia32-emulated.sh bash scripts/demo.sh || erc=$?
+  [ $erc -ne 125 ] && exit $erc
+  echo "demo: the emulated route can't be set up here (the line above says why)"
+fi
 export ZV_WINEPREFIX=${ZV_WINEPREFIX:-$root/build/wineprefix}
 wine_run=$root/scripts/wine-run
 
