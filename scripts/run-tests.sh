@@ -11,15 +11,17 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
 . scripts/wine-session.sh
 trap wine_session_stop EXIT
 
-# Only the Windows part, where 32-bit programs run (scripts/ia32-emulated.sh calls this).
+# Only the Windows part, where 32-bit programs run (scripts/ia32-emulated.sh calls this):
+#   scripts/run-tests.sh --windows [ctest arguments]
 if [ "${1:-}" = --windows ]; then
+  shift  # the rest goes to ctest, e.g. -R win_tests
   ia32_check || { ia32_explain >&2; exit 1; }
   wine_display_start 90 140
   wine_server_start
   echo "== Windows tests under Wine${ZV_IA32_EMULATED:+ (32-bit programs emulated by qemu-i386)}"
   # Emulated, the UI tests run one at a time: two at once on a busy machine is where waits time out.
   jobs=2; [ -n "${ZV_IA32_EMULATED:-}" ] && jobs=1
-  ctest --preset win32 -j "$jobs"
+  ctest --preset win32 -j "$jobs" "$@"
   exit $?
 fi
 
