@@ -25,9 +25,6 @@ enum class OpenMode { ReadShared, CreateWrite, AppendWrite, ReadWrite };
 // Opens a file through the platform (utils/platform.h): stdio natively, Win32 in the program.
 std::unique_ptr<IFile> OpenFile(const std::string& path, OpenMode mode);
 bool FileExists(const std::string& path);
-// The C library's answers, the native defaults (utils/platform_native.cpp).
-std::unique_ptr<IFile> OpenStdioFile(const std::string& path, OpenMode mode);
-bool StdioFileExists(const std::string& path);
 
 // Reads exactly count bytes from the current position (false on a short read or an error), and
 // the same after seeking to position.

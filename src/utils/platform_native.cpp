@@ -270,6 +270,24 @@ bool NoReg(RegRoot, const std::string&, const std::string&, bool, uint32_t&, std
 bool NotConnected() { return false; }
 int64_t NoHttpSize(const std::string&) { return -1; }
 
+std::unique_ptr<IFile> OpenStdioFile(const std::string& path, OpenMode mode) {
+    const char* m = "rb";
+    switch (mode) {
+        case OpenMode::ReadShared: m = "rb"; break;
+        case OpenMode::CreateWrite: m = "wb"; break;
+        case OpenMode::AppendWrite: m = "ab"; break;
+        case OpenMode::ReadWrite: m = "r+b"; break;
+    }
+    FILE* f = std::fopen(path.c_str(), m);
+    if (!f) return nullptr;
+    return std::make_unique<StdioFile>(f);
+}
+
+bool StdioFileExists(const std::string& path) {
+    struct stat st;
+    return !path.empty() && stat(path.c_str(), &st) == 0 && !(st.st_mode & S_IFDIR);
+}
+
 }  // namespace
 
 Platform NativePlatform() {
@@ -320,24 +338,6 @@ Platform NativePlatform() {
     p.internetConnected = &NotConnected;
     p.httpFileSize = &NoHttpSize;
     return p;
-}
-
-std::unique_ptr<IFile> OpenStdioFile(const std::string& path, OpenMode mode) {
-    const char* m = "rb";
-    switch (mode) {
-        case OpenMode::ReadShared: m = "rb"; break;
-        case OpenMode::CreateWrite: m = "wb"; break;
-        case OpenMode::AppendWrite: m = "ab"; break;
-        case OpenMode::ReadWrite: m = "r+b"; break;
-    }
-    FILE* f = std::fopen(path.c_str(), m);
-    if (!f) return nullptr;
-    return std::make_unique<StdioFile>(f);
-}
-
-bool StdioFileExists(const std::string& path) {
-    struct stat st;
-    return !path.empty() && stat(path.c_str(), &st) == 0 && !(st.st_mode & S_IFDIR);
 }
 
 }  // namespace zv
