@@ -74,6 +74,21 @@ bool IsPartialFileOf(const std::string& target, const std::string& fileName) {
     return true;
 }
 
+uint32_t ContentRangeTotal(const std::string& value) {
+    const std::string text = Trim(value);
+    if (text.size() < 6 || !SameText(text.substr(0, 6), "bytes ")) return kUnknownContentLength;
+    const size_t slash = text.find('/');
+    if (slash == std::string::npos || slash + 1 == text.size()) return kUnknownContentLength;
+    uint64_t total = 0;
+    for (size_t i = slash + 1; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c < '0' || c > '9') return kUnknownContentLength;
+        total = total * 10 + uint64_t(c - '0');
+        if (total >= kUnknownContentLength) return kUnknownContentLength;
+    }
+    return uint32_t(total);
+}
+
 bool HasUrlScheme(const std::string& url) {
     // RFC 3986: a letter, then letters, digits, "+", "-" or ".", then ":"; "://" is required so
     // that "host:8080/x" stays a bare address.

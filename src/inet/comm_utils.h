@@ -37,6 +37,14 @@ std::string PartialFileMask(const std::string& target);
 // name, a dot and decimal digits: "App.exe" is never a partial file of the target "App".
 bool IsPartialFileOf(const std::string& target, const std::string& fileName);
 
+// Requests that only warm up a connection, or only want the file's size, ask for its first byte:
+// closing a request whose body is still arriving can make WinINet read the rest of it first.
+constexpr const char* kFirstByteOnly = "Range: bytes=0-0\r\n";
+// The whole file's size from a Content-Range value ("bytes 0-0/1234", "bytes */0"), as a
+// server sends it with a partial answer (206) or a refused range (416); kUnknownContentLength
+// when it names none ("*"), is malformed, or is larger than 32 bits can tell.
+uint32_t ContentRangeTotal(const std::string& value);
+
 // True when the address starts with a scheme ("http://", "https://", "ftp://", ...).
 bool HasUrlScheme(const std::string& url);
 // The address with blanks trimmed and "http://" put in front of a bare address; an address that

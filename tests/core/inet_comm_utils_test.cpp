@@ -79,6 +79,28 @@ TEST(DownloadChunks, ReadSizeGrowsOnAFastLinkAndShrinksOnASlowOne) {
             << c.current << " " << c.got << " " << c.tookMs;
 }
 
+TEST(DownloadChunks, ContentRangeGivesTheWholeFilesSize) {
+    struct Case {
+        const char* value;
+        uint32_t total;
+    } cases[] = {
+        {"bytes 0-0/153600", 153600},
+        {"  BYTES 0-0/7 ", 7},
+        {"bytes */0", 0},                  // a refused range of an empty file
+        {"bytes 0-0/4294967294", 4294967294u},
+        {"bytes 0-0/4294967295", kUnknownContentLength},  // past what 32 bits can tell
+        {"bytes 0-0/99999999999999999999999", kUnknownContentLength},
+        {"bytes 0-0/*", kUnknownContentLength},
+        {"bytes 0-0/", kUnknownContentLength},
+        {"bytes 0-0/12x", kUnknownContentLength},
+        {"bytes 0-0/-5", kUnknownContentLength},
+        {"items 0-0/10", kUnknownContentLength},
+        {"bytes 0-0", kUnknownContentLength},
+        {"", kUnknownContentLength},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ContentRangeTotal(c.value), c.total) << c.value;
+}
+
 TEST(PartialFile, SizePlusFileDateWrapsAt32Bits) {
     const std::string target = "C:\\Temp\\Setup.exe";
     // 1999-05-13 19:21:10 packed, as servers send it in Last-Modified.

@@ -4,7 +4,10 @@
         url = server.url("files", "Setup.exe")     # http://127.0.0.1:PORT/files/Setup.exe
 
 The first path element picks how a file is served:
-  files/NAME     200 with Content-Length and Last-Modified (Server.LAST_MODIFIED)
+  files/NAME     200 with Content-Length and Last-Modified (Server.LAST_MODIFIED); a request
+                 for one range ("Range: bytes=A-B") gets 206 with that part, or 416 when the
+                 range lies past the end
+  norange/NAME   as files/, but ranges are not served: always 200 with the whole file
   nolength/NAME  200 without Content-Length; the connection is closed after the data
   empty/NAME     200 with Content-Length: 0
   short/NAME     200 announcing 100 bytes more than it sends, then the connection is closed
@@ -13,13 +16,15 @@ The first path element picks how a file is served:
                  STALL_STEP seconds until the client goes away or the server stops
   auth/NAME      as files/, but only with the Basic credentials Server.USER / Server.PASSWORD
                  (401 with a challenge otherwise)
-Anything else gets a real 404 with an HTML page. Every request is recorded in `requests`.
+Anything else gets a real 404 with an HTML page. Every request is recorded in `requests`, and
+the body bytes it set out to send for each, by path, in `sent`.
 
 Nginx runs Debian's nginx on a folder the same way, for tests that want a real web server.
 """
 import base64
 import http.server
 import os
+import re
 import shutil
 import signal
 import socket
@@ -62,9 +67,24 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         for key, value in extra:
             self.send_header(key, value)
         self.end_headers()
+        self.server.owner.sent.append((self.path, len(body)))
         self.wfile.write(body)
 
     def serve_file(self, server, data):
+        extra = [("Last-Modified", server.LAST_MODIFIED)]
+        wanted = re.fullmatch(r"bytes=(\d+)-(\d*)", self.headers.get("Range", "").strip())
+        if wanted:
+            first = int(wanted.group(1))
+            last = min(int(wanted.group(2) or len(data) - 1), len(data) - 1)
+            if first >= len(data):
+                self._send(416, b"", extra=extra + [("Content-Range", f"bytes */{len(data)}")])
+            else:
+                self._send(206, data[first:last + 1],
+                           extra=extra + [("Content-Range", f"bytes {first}-{last}/{len(data)}")])
+            return
+        self._send(200, data, extra=extra)
+
+    def serve_norange(self, server, data):
         self._send(200, data, extra=[("Last-Modified", server.LAST_MODIFIED)])
 
     def serve_nolength(self, server, data):
@@ -109,7 +129,8 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         self.serve_file(server, data)
 
 
-_MODES = {"files": _Handler.serve_file, "nolength": _Handler.serve_nolength,
+_MODES = {"files": _Handler.serve_file, "norange": _Handler.serve_norange,
+          "nolength": _Handler.serve_nolength,
           "empty": _Handler.serve_empty, "short": _Handler.serve_short, "page404": _Handler.serve_page404,
           "stall": _Handler.serve_stall, "auth": _Handler.serve_auth}
 
@@ -131,6 +152,7 @@ class Server:
     def __init__(self, files=None):
         self.files = dict(files or {})
         self.requests = []
+        self.sent = []
         self.stopping = threading.Event()
         self._httpd = None
         self._thread = None

@@ -37,7 +37,8 @@ def partial_name(target, size, file_date=0):
 class Downloader(zvtest.TestCase):
     def setUp(self):
         super().setUp()
-        self.server = httpserver.Server({"small.bin": SMALL, "tiny.bin": TINY, "large.bin": LARGE})
+        self.server = httpserver.Server({"small.bin": SMALL, "tiny.bin": TINY, "large.bin": LARGE,
+                                         "empty.bin": b""})
         self.server.start()
         self.addCleanup(self.server.stop)
 
@@ -150,10 +151,35 @@ class Downloader(zvtest.TestCase):
                       and "Authorization" in h]
         self.assertTrue(authorized, self.server.requests)
 
+    def sent_for(self, mode, name):
+        return [n for path, n in self.server.sent if path == f"/{mode}/{name}"]
+
     def test_size_query(self):
-        self.assertEqual(probe("size", self.server.url("files", "large.bin"))["size"],
-                         str(len(LARGE)))
-        self.assertEqual(probe("size", self.server.url("nolength", "large.bin"))["size"], "-1")
+        cases = [
+            # mode, file, size; a server serving ranges sends at most a byte per request
+            ("files", "large.bin", len(LARGE)),    # 206: the size is in Content-Range
+            ("files", "empty.bin", 0),             # 416 "bytes */0"
+            ("norange", "large.bin", len(LARGE)),  # 200: Content-Length, as without a range
+            ("empty", "large.bin", 0),
+            ("nolength", "large.bin", -1),
+        ]
+        for mode, name, size in cases:
+            with self.subTest(mode, name=name):
+                self.server.sent.clear()
+                self.assertEqual(probe("size", self.server.url(mode, name))["size"], str(size))
+                if mode == "files":
+                    self.assertLessEqual(sum(self.sent_for(mode, name)), 2, self.server.sent)
+
+    def test_the_file_is_sent_once(self):
+        # The warm-up request before the download asks for the first byte only: closing it
+        # must not make the client read (and the server send) the whole file a second time.
+        target = self.target("large.bin")
+        out = probe("get", self.server.url("files", "large.bin"), zvtest.winpath(target))
+        self.assertEqual(out["error"], "")
+        self.assertEqual(self.read(target), LARGE)
+        self.assertCountEqual(self.sent_for("files", "large.bin"), [1, len(LARGE)])
+        ranges = [h.get("Range") for _, p, h in self.server.requests if p == "/files/large.bin"]
+        self.assertCountEqual(ranges, ["bytes=0-0", None])
 
     def test_an_address_with_its_scheme_is_not_changed(self):
         # No TLS here: the request fails, but on the address as given.

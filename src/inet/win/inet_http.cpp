@@ -91,9 +91,11 @@ HINTERNET OpenInternet(const char* agent) {
     return open ? open(agent, INTERNET_OPEN_TYPE_PRECONFIG, "", nullptr, 0) : nullptr;
 }
 
-HINTERNET OpenUrl(HINTERNET internet, const std::string& url, DWORD flags) {
+HINTERNET OpenUrl(HINTERNET internet, const std::string& url, DWORD flags,
+                  const char* headers = nullptr) {
     auto openUrl = ZV_WININET(kOpenUrl, InternetOpenUrlA);
-    return openUrl ? openUrl(internet, url.c_str(), nullptr, 0, flags, 0) : nullptr;
+    if (!openUrl) return nullptr;
+    return openUrl(internet, url.c_str(), headers, headers ? DWORD(-1) : 0, flags, 0);
 }
 
 void TracePid() { TraceOut().Write(uint32_t(GetCurrentProcessId())); }
@@ -247,18 +249,18 @@ std::string ReadBody(UiSink& ui, bool show, UniqueInternetHandle& request, const
         if (r.read == 0) break;
         rate.RateText(int32_t(r.read));
         // One read may hold many chunks: the bar steps, and the abort is seen, chunk by chunk.
-        const char* data = reader.Data();
+        // What is kept of the read (up to the chunk that saw the abort, or the last one within
+        // the cap) is then written at once: a write costs far more than a chunk's bookkeeping.
+        const char* const data = reader.Data();
+        uint32_t kept = 0;
         for (uint32_t left = r.read; left > 0 && !stop;) {
             const uint32_t piece = ProgressPieceSize(done, left, chunk);
             tooLarge = maxBytes > 0 && uint64_t(done) + piece > maxBytes;
-            if (tooLarge || !sink.Append(data, piece)) {
-                error = tooLarge          ? url + " --- File too large"
-                        : partial.empty() ? ReadFailure(name, "too large for memory")
-                                          : ReadFailure(name, "cannot write " + partial);
+            if (tooLarge) {
                 stop = true;
                 break;
             }
-            data += piece;
+            kept += piece;
             left -= piece;
             done += piece;
             const uint64_t reached = ProgressStepsFor(done, chunk);
@@ -267,6 +269,14 @@ std::string ReadBody(UiSink& ui, bool show, UniqueInternetHandle& request, const
                 bar.Step(rate.ProgressText(size, done));
             }
             stop = ui.AbortRequested();
+        }
+        if (kept > 0 && !sink.Append(data, kept)) {
+            tooLarge = false;
+            error = partial.empty() ? ReadFailure(name, "too large for memory")
+                                    : ReadFailure(name, "cannot write " + partial);
+            stop = true;
+        } else if (tooLarge) {
+            error = url + " --- File too large";
         }
     }
     sink.Close();
@@ -305,10 +315,11 @@ void CloseInternetHandle(HINTERNET h) {
 
 void PreOpenUrl(const std::string& url) {
     // Warms up the connection (dial-up, proxy discovery) before the real request; the outcome
-    // does not matter.
+    // does not matter. Only the first byte is asked for: on closing, WinINet may read the rest
+    // of the answer to keep the connection, which was a second download of the whole file.
     UniqueInternetHandle internet(OpenInternet(kProbeAgent));
     if (!internet) return;
-    UniqueInternetHandle request(OpenUrl(internet.Get(), WithHttpScheme(url), 0));
+    UniqueInternetHandle request(OpenUrl(internet.Get(), WithHttpScheme(url), 0, kFirstByteOnly));
 }
 
 void SetInternetTimeouts(HINTERNET internet, DWORD milliseconds) {
@@ -331,6 +342,21 @@ uint32_t GetContentLength(HINTERNET request) {
                         &length, nullptr))
         value = kUnknownContentLength;
     return value;
+}
+
+uint32_t GetFileSizeFromAnswer(HINTERNET request) {
+    auto query = ZV_WININET(kQueryInfo, HttpQueryInfoA);
+    DWORD status = 0;
+    DWORD length = sizeof status;
+    if (!query || !query(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
+                         &length, nullptr))
+        return GetContentLength(request);
+    if (status != HTTP_STATUS_PARTIAL_CONTENT && status != 416) return GetContentLength(request);
+    char range[128] = {};
+    length = sizeof range - 1;
+    if (!query(request, HTTP_QUERY_CONTENT_RANGE, range, &length, nullptr))
+        return kUnknownContentLength;
+    return ContentRangeTotal(std::string(range, length < sizeof range ? length : 0));
 }
 
 uint32_t GetLastModifiedFileDate(HINTERNET request) {
@@ -378,9 +404,11 @@ int32_t HTTP_GetFileSize(const std::string& url) {
     int32_t result = -1;
     UniqueInternetHandle internet(OpenInternet(kProbeAgent));
     if (!internet) return result;
-    UniqueInternetHandle request(OpenUrl(internet.Get(), WithHttpScheme(url), 0));
+    // The first byte only, as in PreOpenUrl: a server that serves ranges tells the whole size in
+    // Content-Range; one that does not answers as to a plain request.
+    UniqueInternetHandle request(OpenUrl(internet.Get(), WithHttpScheme(url), 0, kFirstByteOnly));
     if (request) {
-        result = int32_t(GetContentLength(request.Get()));
+        result = int32_t(GetFileSizeFromAnswer(request.Get()));
         TraceOut().Write("HTTP_GetFileSize=").Write(result).Write("  ").WriteLine(url);
     }
     return result;

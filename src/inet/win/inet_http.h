@@ -53,7 +53,8 @@ std::string HTTP_DownloadFile(UiSink& ui, bool show, const std::string& url,
                               const std::string& target, std::string* data = nullptr,
                               uint64_t maxBytes = 0);
 
-// Content-Length behind url; -1 when it cannot be had.
+// The size of the file behind url (Content-Length, or the whole size in Content-Range when the
+// server answered the first-byte request with a range); -1 when it cannot be had.
 int32_t HTTP_GetFileSize(const std::string& url);
 // InternetGetConnectedState; when false, error receives the system's text for the last error.
 bool IsInternetConnected(std::string* error = nullptr);
@@ -70,6 +71,9 @@ void SetInternetTimeouts(HINTERNET internet, DWORD milliseconds);
 HttpRequest OpenHttpRequest(HINTERNET internet, const std::string& url, const std::string& user,
                             const std::string& password);
 uint32_t GetContentLength(HINTERNET request);
+// The file's whole size from an answer to a kFirstByteOnly request: Content-Range's total after
+// a 206 or 416, Content-Length otherwise.
+uint32_t GetFileSizeFromAnswer(HINTERNET request);
 uint32_t GetLastModifiedFileDate(HINTERNET request);
 
 }  // namespace zv
