@@ -3,6 +3,7 @@
 zolvex-download-probe: chunk sizes and progress, the partial file and its name, the failure
 texts, abort, credentials, the size query and addresses that name their scheme."""
 import os
+import stat
 import sys
 
 sys.path.insert(0, os.path.dirname(__file__))
@@ -170,14 +171,28 @@ class Downloader(zvtest.TestCase):
                 if mode == "files":
                     self.assertLessEqual(sum(self.sent_for(mode, name)), 2, self.server.sent)
 
-    def test_the_file_is_sent_once(self):
+    def copies_in_the_prefix(self, data):
+        """Regular files under the Wine prefix's user folders that hold exactly data."""
+        found = set()
+        for folder, _, names in os.walk(os.path.join(zvtest.wine_prefix(), "drive_c", "users")):
+            for name in names:
+                path = os.path.join(folder, name)
+                st = os.lstat(path)
+                if stat.S_ISREG(st.st_mode) and st.st_size == len(data) and self.read(path) == data:
+                    found.add(path)
+        return found
+
+    def test_the_file_is_sent_once_and_kept_once(self):
         # The warm-up request before the download asks for the first byte only: closing it
         # must not make the client read (and the server send) the whole file a second time.
         target = self.target("large.bin")
+        copies_before = self.copies_in_the_prefix(LARGE)
         out = probe("get", self.server.url("files", "large.bin"), zvtest.winpath(target))
         self.assertEqual(out["error"], "")
         self.assertEqual(self.read(target), LARGE)
         self.assertCountEqual(self.sent_for("files", "large.bin"), [1, len(LARGE)])
+        # No second copy stays behind in the user's Internet cache.
+        self.assertEqual(self.copies_in_the_prefix(LARGE) - copies_before, set())
         ranges = [h.get("Range") for _, p, h in self.server.requests if p == "/files/large.bin"]
         self.assertCountEqual(ranges, ["bytes=0-0", None])
 
