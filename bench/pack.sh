@@ -6,12 +6,12 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 payload=$(readlink -f "$1")
-work=$2
+mkdir -p "$2"
+work=$(cd "$2" && pwd)   # absolute: makensis takes OutFile relative to the script's folder
 repeat=${BENCH_REPEAT:-3}
 pack=$root/build/host/bin/zolvex-pack
 stub=$root/dist/stub.exe
 [ -x "$pack" ] && [ -f "$stub" ] || { echo "bench/pack.sh: run 'make build' first" >&2; exit 1; }
-mkdir -p "$work"
 export SOURCE_DATE_EPOCH=1700000000
 
 {
