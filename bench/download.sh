@@ -93,5 +93,6 @@ awk -v mb="$mb" -v s="$best_stub" -v c="$best_curl" -v sc="$best_stub_cpu" -v cc
   printf "== download results (best of %d runs, %d MB from nginx on 127.0.0.1)\n", r, mb
   printf "stub HTTP_DownloadFile  %7d ms wall  %7d ms cpu  %7.1f MB/s\n", s, sc, mb / (s > 0 ? s / 1000 : 0.001)
   printf "curl                    %7d ms wall  %7d ms cpu  %7.1f MB/s\n", c, cc, mb / (c > 0 ? c / 1000 : 0.001)
-  printf "stub / curl             wall %.2f  cpu %.2f\n", s / (c > 0 ? c : 1), sc / (cc > 0 ? cc : 1)
+  printf "stub / curl             wall %.2f  cpu %.2f  (goal: wall <= 4.00)  %s\n", s / (c > 0 ? c : 1),
+         sc / (cc > 0 ? cc : 1), (s <= 4 * c ? "ok" : "MISSED")
 }'
