@@ -9,6 +9,7 @@ cd "$root"
 work=${BENCH_DIR:-$root/build/bench}/download
 mb=${BENCH_DL_MB:-100}
 repeat=${BENCH_REPEAT:-3}
+[ -n "${ZV_IA32_EMULATED:-}" ] && repeat=${BENCH_REPEAT:-5}   # emulated runs vary more
 export ZV_WINEPREFIX=${ZV_WINEPREFIX:-$root/build/wineprefix}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
 probe=build/win32/bin/zolvex-download-probe.exe
@@ -88,11 +89,13 @@ for i in $(seq 1 "$repeat"); do
 done
 # Wall time is what a user waits for; on a shared machine it mostly measures the neighbours, so
 # the CPU time of the two downloaders is printed too (the stub's without Wine's server process).
+# With 32-bit programs emulated the stub's time is only an upper bound: past the goal it says
+# nothing either way.
 awk -v mb="$mb" -v s="$best_stub" -v c="$best_curl" -v sc="$best_stub_cpu" -v cc="$best_curl_cpu" \
-    -v r="$repeat" 'BEGIN {
+    -v r="$repeat" -v emulated="${ZV_IA32_EMULATED:-}" 'BEGIN {
   printf "== download results (best of %d runs, %d MB from nginx on 127.0.0.1)\n", r, mb
   printf "stub HTTP_DownloadFile  %7d ms wall  %7d ms cpu  %7.1f MB/s\n", s, sc, mb / (s > 0 ? s / 1000 : 0.001)
   printf "curl                    %7d ms wall  %7d ms cpu  %7.1f MB/s\n", c, cc, mb / (c > 0 ? c / 1000 : 0.001)
   printf "stub / curl             wall %.2f  cpu %.2f  (goal: wall <= 4.00)  %s\n", s / (c > 0 ? c : 1),
-         sc / (cc > 0 ? cc : 1), (s <= 4 * c ? "ok" : "MISSED")
+         sc / (cc > 0 ? cc : 1), (s <= 4 * c ? "ok" : emulated ? "not shown (emulated)" : "MISSED")
 }'
