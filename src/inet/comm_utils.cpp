@@ -79,14 +79,8 @@ uint32_t ContentRangeTotal(const std::string& value) {
     if (text.size() < 6 || !SameText(text.substr(0, 6), "bytes ")) return kUnknownContentLength;
     const size_t slash = text.find('/');
     if (slash == std::string::npos || slash + 1 == text.size()) return kUnknownContentLength;
-    uint64_t total = 0;
-    for (size_t i = slash + 1; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c < '0' || c > '9') return kUnknownContentLength;
-        total = total * 10 + uint64_t(c - '0');
-        if (total >= kUnknownContentLength) return kUnknownContentLength;
-    }
-    return uint32_t(total);
+    const int64_t total = BaseToInt(text.substr(slash + 1), 10, -1);
+    return total < 0 || total >= kUnknownContentLength ? kUnknownContentLength : uint32_t(total);
 }
 
 bool HasUrlScheme(const std::string& url) {

@@ -358,7 +358,9 @@ uint32_t GetFileSizeFromAnswer(HINTERNET request) {
     if (!query || !query(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
                          &length, nullptr))
         return GetContentLength(request);
-    if (status != HTTP_STATUS_PARTIAL_CONTENT && status != 416) return GetContentLength(request);
+    constexpr DWORD kRangeNotSatisfiable = 416;  // the range of an empty file
+    if (status != HTTP_STATUS_PARTIAL_CONTENT && status != kRangeNotSatisfiable)
+        return GetContentLength(request);
     char range[128] = {};
     length = sizeof range - 1;
     if (!query(request, HTTP_QUERY_CONTENT_RANGE, range, &length, nullptr))
