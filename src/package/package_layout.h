@@ -156,16 +156,31 @@ constexpr int32_t kMaxHeadBlock = 16 << 20;
 void AppendHeadBlock(std::vector<uint8_t>& out, const std::string& text);
 // File block: zlib stream with a positive length when `compress`, else stored with length -size.
 // Returns false (and leaves `out` unchanged) when the content does not fit a 32-bit length or
-// zlib fails.
+// compressing fails.
 bool AppendFileBlock(std::vector<uint8_t>& out, const std::vector<uint8_t>& content, bool compress,
                      int level = 9);
 void AppendBlockLength(std::vector<uint8_t>& out, int32_t length);
+// The zlib stream (RFC 1950) of size bytes at data; false when the level is not -1..9 or memory
+// runs out. Levels mean what zlib's do: 0 stores, 9 compresses most, -1 is 6.
 bool CompressZlib(const uint8_t* data, size_t size, std::vector<uint8_t>& out, int level = 9);
-// The same stream for head followed by data, without joining them first: the bytes are those
-// CompressZlib gives for the joined input. The result goes to scratch (grown as needed and meant
-// to be kept by the caller for the next block); returns its length, or -1 when zlib fails.
-int64_t CompressZlibParts(const uint8_t* head, size_t headSize, const uint8_t* data, size_t size,
-                          int level, std::vector<uint8_t>& scratch);
+
+// What CompressZlib does, for many blocks in a row: the compressor's state and its output buffer
+// are made once and kept from block to block. One per thread. Each block's stream is the one
+// CompressZlib gives for it alone.
+class BlockCompressor {
+public:
+    explicit BlockCompressor(int level);
+    ~BlockCompressor();
+    BlockCompressor(const BlockCompressor&) = delete;
+    BlockCompressor& operator=(const BlockCompressor&) = delete;
+    // The stream's length (its bytes are at Output()), or -1 as CompressZlib's false.
+    int64_t Compress(const uint8_t* data, size_t size);
+    const uint8_t* Output() const { return out_.data(); }
+
+private:
+    struct libdeflate_compressor* state_;
+    std::vector<uint8_t> out_;
+};
 
 // Item header of a file block: "|name|date|" where date is the DOS packed date-time in decimal
 // (date in the high 16 bits, time in the low 16). A trailing "*" on the name marks the main program.

@@ -1,10 +1,11 @@
 // Writing half of the package layout: what the packager (and the test builders) use to lay out
 // blocks, head texts, trailers and tokens. Kept apart from the reader so the stub does not link
 // the deflate code.
-#include <zlib.h>
+#include <libdeflate.h>
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <random>
 
 #include "package/package_layout.h"
@@ -22,39 +23,34 @@ void AppendHeadBlock(std::vector<uint8_t>& out, const std::string& text) {
     out.insert(out.end(), text.begin(), text.end());
 }
 
-bool CompressZlib(const uint8_t* data, size_t size, std::vector<uint8_t>& out, int level) {
-    if (size > ULONG_MAX / 2) return false;
-    uLongf bound = compressBound(uLong(size));
-    std::vector<uint8_t> buf(bound);
+namespace {
+// zlib's levels, -1 for its default included; libdeflate's go on to 12, which take far longer.
+struct libdeflate_compressor* NewCompressor(int level) {
+    if (level == -1) level = 6;
+    return level >= 0 && level <= 9 ? libdeflate_alloc_compressor(level) : nullptr;
+}
+}  // namespace
+
+BlockCompressor::BlockCompressor(int level) : state_(NewCompressor(level)) {}
+
+BlockCompressor::~BlockCompressor() { libdeflate_free_compressor(state_); }
+
+int64_t BlockCompressor::Compress(const uint8_t* data, size_t size) {
+    if (!state_ || size > SIZE_MAX / 2 || size > uint64_t(INT64_MAX) / 2) return -1;
+    const size_t bound = libdeflate_zlib_compress_bound(state_, size);
+    if (out_.size() < bound) out_.resize(bound);
     static const uint8_t empty = 0;
-    if (compress2(buf.data(), &bound, size ? data : &empty, uLong(size), level) != Z_OK)
-        return false;
-    buf.resize(bound);
-    out = std::move(buf);
-    return true;
+    const size_t length =
+        libdeflate_zlib_compress(state_, size ? data : &empty, size, out_.data(), out_.size());
+    return length ? int64_t(length) : -1;  // 0: did not fit the bound, which cannot happen
 }
 
-int64_t CompressZlibParts(const uint8_t* head, size_t headSize, const uint8_t* data, size_t size,
-                          int level, std::vector<uint8_t>& scratch) {
-    if (size > ULONG_MAX / 2 || headSize > ULONG_MAX / 2 - size) return -1;
-    const uLong bound = compressBound(uLong(headSize + size));
-    if (scratch.size() < bound) scratch.resize(bound);
-    z_stream z = {};
-    if (deflateInit(&z, level) != Z_OK) return -1;
-    static uint8_t empty = 0;
-    z.next_out = scratch.data();
-    z.avail_out = uInt(bound);
-    z.next_in = headSize ? const_cast<uint8_t*>(head) : &empty;
-    z.avail_in = uInt(headSize);
-    int rc = deflate(&z, Z_NO_FLUSH);
-    if (rc == Z_OK) {
-        z.next_in = size ? const_cast<uint8_t*>(data) : &empty;
-        z.avail_in = uInt(size);
-        rc = deflate(&z, Z_FINISH);
-    }
-    const int64_t length = int64_t(z.total_out);
-    deflateEnd(&z);
-    return rc == Z_STREAM_END ? length : -1;
+bool CompressZlib(const uint8_t* data, size_t size, std::vector<uint8_t>& out, int level) {
+    BlockCompressor compressor(level);
+    const int64_t length = compressor.Compress(data, size);
+    if (length < 0) return false;
+    out.assign(compressor.Output(), compressor.Output() + length);
+    return true;
 }
 
 bool AppendFileBlock(std::vector<uint8_t>& out, const std::vector<uint8_t>& content, bool compress,

@@ -230,36 +230,58 @@ TEST(PackageBlockTest, HeadBlockTexts) {
 namespace zv {
 namespace {
 
-// The packer compresses a block's header and data without joining them first; the stream must be
-// the very one of the joined input, or packages would differ from earlier builds of the same files.
-TEST(PackageBlockTest, CompressingInTwoPartsGivesTheJoinedStream) {
+// The packer keeps one compressor per thread from block to block. Each block must still be the
+// stream a fresh compressor gives, whatever came before it, or a package would depend on how its
+// blocks fell to the threads; and it must unpack to the block's bytes.
+TEST(PackageBlockTest, AKeptCompressorGivesEachBlockItsOwnStream) {
     std::vector<uint8_t> noise(300000);
     uint32_t x = 12345;
     for (auto& b : noise) b = uint8_t((x = x * 1103515245u + 12345u) >> 24);
     std::vector<uint8_t> text;
     const std::string phrase = "setup files compress well. ";
     while (text.size() < 3000000) text.insert(text.end(), phrase.begin(), phrase.end());
-    const std::vector<uint8_t> header{'|', 'A', '.', 'e', 'x', 'e', '|', '1', '|', 0};
+    std::vector<uint8_t> header{'|', 'A', '.', 'e', 'x', 'e', '|', '1', '|', 0};
+    const std::vector<uint8_t> nothing;
+    std::vector<uint8_t> headerAndText(header.size() + text.size());
+    std::copy(text.begin(), text.end(), std::copy(header.begin(), header.end(), headerAndText.begin()));
     struct Case {
         const char* name;
-        std::vector<uint8_t> head, data;
-        int level;
+        const std::vector<uint8_t>& plain;
     } cases[] = {
-        {"nothing", {}, {}, 9},          {"header only", header, {}, 9},
-        {"one byte", header, {7}, 9},    {"noise", header, noise, 9},
-        {"text", header, text, 9},       {"text, level 1", header, text, 1},
-        {"no header", {}, text, 6},
+        {"text", headerAndText}, {"nothing", nothing}, {"noise", noise},
+        {"header only", header}, {"text again", headerAndText},
     };
-    std::vector<uint8_t> scratch;  // kept across the cases, as the packer keeps it across blocks
+    for (int level : {9, 1, 0}) {
+        BlockCompressor kept(level);
+        for (const Case& c : cases) {
+            std::vector<uint8_t> fresh;
+            ASSERT_TRUE(CompressZlib(c.plain.data(), c.plain.size(), fresh, level)) << c.name;
+            const int64_t n = kept.Compress(c.plain.data(), c.plain.size());
+            ASSERT_EQ(n, int64_t(fresh.size())) << c.name << ", level " << level;
+            EXPECT_TRUE(std::equal(fresh.begin(), fresh.end(), kept.Output())) << c.name;
+            std::vector<uint8_t> back(c.plain.size() + 1);
+            uLongf backSize = uLongf(back.size());
+            ASSERT_EQ(uncompress(back.data(), &backSize, fresh.data(), uLong(fresh.size())), Z_OK)
+                << c.name << ", level " << level;
+            back.resize(backSize);
+            EXPECT_TRUE(back == c.plain) << c.name << ", level " << level;
+        }
+    }
+}
+
+// Levels outside zlib's range are refused, not passed on to a compressor that reads them otherwise.
+TEST(PackageBlockTest, OnlyZlibsLevelsAreTaken) {
+    const std::vector<uint8_t> plain(1000, 'a');
+    struct Case {
+        int level;
+        bool taken;
+    } cases[] = {{-2, false}, {-1, true}, {0, true}, {9, true}, {10, false}, {12, false}};
     for (const Case& c : cases) {
-        std::vector<uint8_t> joined = c.head;
-        joined.insert(joined.end(), c.data.begin(), c.data.end());
-        std::vector<uint8_t> expected;
-        ASSERT_TRUE(CompressZlib(joined.data(), joined.size(), expected, c.level)) << c.name;
-        const int64_t n = CompressZlibParts(c.head.data(), c.head.size(), c.data.data(),
-                                            c.data.size(), c.level, scratch);
-        ASSERT_EQ(n, int64_t(expected.size())) << c.name;
-        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), scratch.begin())) << c.name;
+        std::vector<uint8_t> out{1, 2, 3};
+        EXPECT_EQ(CompressZlib(plain.data(), plain.size(), out, c.level), c.taken) << c.level;
+        if (!c.taken) {
+            EXPECT_EQ(out.size(), 3u) << c.level;
+        }
     }
 }
 

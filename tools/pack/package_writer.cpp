@@ -134,10 +134,9 @@ private:
     void NextVolume();
     void WriteFile(const PackFile& f);
     void WriteFilesInParallel(unsigned threads);
-    // The block of one piece: its item header (with the NUL) and data, compressed when that
-    // makes it smaller. scratch is the compressor's output buffer, kept between blocks.
-    std::vector<uint8_t> EncodeBlock(const std::string& header, const uint8_t* data, size_t size,
-                                     std::vector<uint8_t>& scratch) const;
+    // The block of one piece, given as its plain content (item header, NUL, data): compressed
+    // when that makes it smaller, else stored.
+    std::vector<uint8_t> EncodeBlock(const std::vector<uint8_t>& plain, BlockCompressor& compressor) const;
     void Finish(OutputFile& out, PackageTrailer trailer);
     uint32_t ItemDate(const PackFile& f) const {
         return DosDateTimeFromUnix(o_.clampDates ? std::min(f.modified, o_.now) : f.modified);
@@ -149,7 +148,8 @@ private:
     bool spanned_ = false;
     uint64_t blockLimit_ = kMaxBlockSize;
     std::vector<uint8_t> head_;  // the head blocks, ready to write
-    std::vector<uint8_t> scratch_;  // the compressor's output, kept between blocks
+    BlockCompressor compressor_{d_.level};  // for blocks written on this thread
+    std::vector<uint8_t> plain_;  // the piece being written: header and data, kept between blocks
     PackageTrailer trailer_ = PackageTrailer::MakeNew();
     std::vector<OutputFile> outputs_;
     std::unique_ptr<IFile> file_;
@@ -278,28 +278,24 @@ void Writer::NextVolume() {
     }
 }
 
-std::vector<uint8_t> Writer::EncodeBlock(const std::string& header, const uint8_t* data,
-                                         size_t size, std::vector<uint8_t>& scratch) const {
-    const auto* head = reinterpret_cast<const uint8_t*>(header.data());
-    const uint64_t plain = uint64_t(header.size()) + size;
-    if (plain > uint64_t(INT32_MAX)) throw PackError("a block is too large");
+std::vector<uint8_t> Writer::EncodeBlock(const std::vector<uint8_t>& plain,
+                                         BlockCompressor& compressor) const {
+    if (plain.size() > size_t(INT32_MAX)) throw PackError("a block is too large");
     std::vector<uint8_t> block;
     if (d_.compress) {
-        // Header and data go into the compressor as they are, without a joined copy.
-        const int64_t packed = CompressZlibParts(head, header.size(), data, size, d_.level, scratch);
-        if (packed < 0) throw PackError("zlib failed to compress a block");
+        const int64_t packed = compressor.Compress(plain.data(), plain.size());
+        if (packed < 0) throw PackError("cannot compress a block (out of memory?)");
         // Data that does not shrink is stored: the stub takes either form.
-        if (uint64_t(packed) < plain) {
+        if (uint64_t(packed) < plain.size()) {
             block.reserve(4 + size_t(packed));
             AppendBlockLength(block, int32_t(packed));
-            block.insert(block.end(), scratch.begin(), scratch.begin() + packed);
+            block.insert(block.end(), compressor.Output(), compressor.Output() + packed);
             return block;
         }
     }
-    block.reserve(4 + size_t(plain));
-    AppendBlockLength(block, -int32_t(plain));
-    block.insert(block.end(), head, head + header.size());
-    if (size) block.insert(block.end(), data, data + size);
+    block.reserve(4 + plain.size());
+    AppendBlockLength(block, -int32_t(plain.size()));
+    block.insert(block.end(), plain.begin(), plain.end());
     return block;
 }
 
@@ -308,6 +304,12 @@ void Writer::WriteFile(const PackFile& f) {
     const uint32_t date = ItemDate(f);
     const std::string header = MakeItemHeader(f.ItemName(), date) + std::string(1, '\0');
     const uint64_t headerSize = header.size();
+    auto encode = [&](uint64_t count) {
+        const uint8_t* data = source.Peek(count);
+        plain_.assign(header.begin(), header.end());
+        plain_.insert(plain_.end(), data, data + count);
+        return EncodeBlock(plain_, compressor_);
+    };
     bool first = true;
     while (first || source.Remaining() > 0) {
         uint64_t remaining = source.Remaining();
@@ -325,8 +327,7 @@ void Writer::WriteFile(const PackFile& f) {
         uint64_t taken = 0;
         for (int attempt = 0; attempt < 8; ++attempt) {
             want = std::clamp<uint64_t>(want, std::min<uint64_t>(cap, 1), cap);
-            std::vector<uint8_t> candidate =
-                EncodeBlock(header, source.Peek(want), size_t(want), scratch_);
+            std::vector<uint8_t> candidate = encode(want);
             const double scale = double(room - 4) / double(candidate.size() - 4);
             if (candidate.size() <= room) {
                 if (want > taken || block.empty()) {
@@ -344,7 +345,7 @@ void Writer::WriteFile(const PackFile& f) {
         }
         if (block.empty()) {  // stored, it always fits
             taken = std::min(cap, fits);
-            block = EncodeBlock(header, source.Peek(taken), size_t(taken), scratch_);
+            block = encode(taken);
         }
         Write(block.data(), block.size());
         ratio_ = std::clamp(double(block.size() - 4) / double(taken + headerSize), 0.01, 1.0);
@@ -370,14 +371,16 @@ struct BlockJob {
     bool done = false;
 };
 
-void ReadPiece(const BlockJob& job, std::vector<uint8_t>& data) {
+// The piece's plain content: the header, then the piece's bytes from its file.
+void ReadPiece(const BlockJob& job, const std::string& header, std::vector<uint8_t>& data) {
     const PackFile& f = *job.file;
     auto file = OpenFile(f.source, OpenMode::ReadShared);
     if (!file) throw PackError("cannot open " + f.source);
     if (job.offset && !file->Seek(int64_t(job.offset)))
         throw PackError(f.source + " became shorter while it was packed");
-    data.resize(size_t(job.size));
-    for (size_t have = 0; have < data.size();) {
+    data.assign(header.begin(), header.end());
+    data.resize(header.size() + size_t(job.size));
+    for (size_t have = header.size(); have < data.size();) {
         int32_t want = int32_t(std::min<size_t>(data.size() - have, 1u << 30));
         int32_t got = file->Read(data.data() + have, want);
         if (got <= 0) throw PackError(f.source + " became shorter while it was packed");
@@ -389,10 +392,10 @@ void ReadPiece(const BlockJob& job, std::vector<uint8_t>& data) {
 
 class BlockPool {
 public:
-    using Encoder = std::function<std::vector<uint8_t>(const BlockJob&, const uint8_t*,
-                                                       std::vector<uint8_t>& scratch)>;
-    explicit BlockPool(unsigned threads, const Encoder& encode)
-        : encode_(encode) {
+    // Reads and encodes one piece; plain and the compressor are the worker's, kept between pieces.
+    using Encoder = std::function<std::vector<uint8_t>(const BlockJob&, std::vector<uint8_t>& plain,
+                                                       BlockCompressor& compressor)>;
+    BlockPool(unsigned threads, int level, const Encoder& encode) : level_(level), encode_(encode) {
         for (unsigned i = 0; i < threads; ++i) workers_.emplace_back([this] { Work(); });
     }
     ~BlockPool() {
@@ -417,7 +420,8 @@ public:
 
 private:
     void Work() {
-        std::vector<uint8_t> data, scratch;  // both kept for the next block
+        std::vector<uint8_t> plain;  // both kept for the next block
+        BlockCompressor compressor(level_);
         for (;;) {
             BlockJob* job;
             {
@@ -428,8 +432,7 @@ private:
                 pending_.pop_front();
             }
             try {
-                ReadPiece(*job, data);
-                job->block = encode_(*job, data.data(), scratch);
+                job->block = encode_(*job, plain, compressor);
             } catch (...) {
                 job->error = std::current_exception();
             }
@@ -441,6 +444,7 @@ private:
         }
     }
 
+    int level_;
     Encoder encode_;
     std::mutex mutex_;
     std::condition_variable wake_, finished_;
@@ -454,11 +458,10 @@ void Writer::WriteFilesInParallel(unsigned threads) {
     const size_t maxJobs = size_t(threads) * 4;
     // Declared before the pool, so that the workers are gone before the jobs they may still hold.
     std::deque<std::unique_ptr<BlockJob>> window;
-    BlockPool pool(threads, [this](const BlockJob& job, const uint8_t* data,
-                                   std::vector<uint8_t>& scratch) {
-        const std::string header =
-            MakeItemHeader(job.file->ItemName(), job.date) + std::string(1, '\0');
-        return EncodeBlock(header, data, size_t(job.size), scratch);
+    BlockPool pool(threads, d_.level, [this](const BlockJob& job, std::vector<uint8_t>& plain,
+                                             BlockCompressor& compressor) {
+        ReadPiece(job, MakeItemHeader(job.file->ItemName(), job.date) + std::string(1, '\0'), plain);
+        return EncodeBlock(plain, compressor);
     });
     // The pieces in file order: a file is cut at the block limit; an empty file is one empty piece.
     size_t fileIndex = 0;
