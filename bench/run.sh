@@ -38,8 +38,8 @@ cmake --build --preset win32 -j2 --target extract_bench >/dev/null
 maker=build/host/bin/make_bench_package
 bench_exe=build/win32/bin/extract_bench.exe
 
-# ---- data (kept between runs; remade when the generator changes) ----
-stamp=$(cat bench/make_bench_package.cpp | sha1sum | cut -c1-12)-$mb-$big_mb
+# ---- data (kept between runs; remade when the generator or the block writer changes) ----
+stamp=$(cat bench/make_bench_package.cpp src/package/package_write.cpp | sha1sum | cut -c1-12)-$mb-$big_mb
 if [ "$(cat "$work/stamp" 2>/dev/null)" != "$stamp" ]; then
   echo "== generating data in $work"
   rm -rf "$work/payload" "$work"/*.pkg "$work/nsis_bench.exe"
