@@ -282,7 +282,8 @@ class AgentUpdate(zvtest.TestCase):
              '"Valid for version" mismatch', None),
             ("size off", {}, {"SizeOfUpdateFile": size + 100}, 5, "Download file size error",
              "size"),
-            ("release for this installation", {}, {"ValidVersions": "4,1"}, 6, "OK", "whole"),
+            ("release for this installation, size 99 bytes off", {},
+             {"ValidVersions": "4,1", "SizeOfUpdateFile": size - 99}, 6, "OK", "whole"),
         ]
         previous_info = None
         for what, original, info_keys, code, reason, update_requests in rows:
