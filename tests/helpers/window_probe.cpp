@@ -1,7 +1,8 @@
 // Test program for the process and window searches: one visible top-level window. Appends to the
 // log file given as its first argument: "start", "pid=<id>", each WM_CLOSE and WM_QUIT with its
 // wParam and lParam, each private message (WM_USER and up) likewise, and "exit". With "/ignoreclose"
-// it logs WM_CLOSE and stays.
+// it logs WM_CLOSE and stays. Without arguments (as a program the update agent starts again) it
+// logs to its own path with ".log" in place of ".exe".
 #include <windows.h>
 
 #include <cstdio>
@@ -42,8 +43,15 @@ LRESULT CALLBACK ProbeProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) return 2;
-    g_log = argv[1];
+    if (argc < 2) {
+        char self[MAX_PATH] = {};
+        const DWORD length = GetModuleFileNameA(nullptr, self, MAX_PATH);
+        if (length < 4 || length >= MAX_PATH) return 2;
+        g_log.assign(self, length - 4);
+        g_log += ".log";
+    } else {
+        g_log = argv[1];
+    }
     g_ignoreClose = argc > 2 && std::strcmp(argv[2], "/ignoreclose") == 0;
     Log("start");
     Log("pid=" + std::to_string(GetCurrentProcessId()));

@@ -86,6 +86,22 @@ TEST_F(AgentCycleWin, InfoFileIsReplacedWholeAndCappedCopiesFail) {
     EXPECT_FALSE(p.ReadFileBounded(dir / "big", 1000, text));
 }
 
+// Both used to call themselves until the stack ran out: the agent died right after installing an
+// update, before deleting the downloaded file and starting the program and itself again.
+TEST_F(AgentCycleWin, DeleteAndAFailedAtomicWriteRemoveTheirFiles) {
+    ScratchFolder dir("cycle_delete");
+    AgentPlatform& p = Win32AgentPlatform();
+    PutFile(dir / "Update.exe", "update");
+    EXPECT_TRUE(p.DeleteFile(dir / "Update.exe"));
+    EXPECT_FALSE(PathExists(dir / "Update.exe"));
+    EXPECT_FALSE(p.DeleteFile(dir / "Update.exe"));
+
+    // A folder where the file should go: the write fails and its temporary file goes.
+    ASSERT_TRUE(CreateDirectoryA((dir / "App.info").c_str(), nullptr));
+    EXPECT_FALSE(p.WriteFileAtomic(dir / "App.info", "[NewSetup]\r\n"));
+    EXPECT_FALSE(PathExists(dir / "App.info.tmp"));
+}
+
 TEST_F(AgentCycleWin, AWaitHandsAQuitMessageOn) {
     PostQuitMessage(5);
     Wait(20);

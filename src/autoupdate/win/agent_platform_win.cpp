@@ -111,10 +111,12 @@ public:
             ok = out.valid() && WriteAll(out.get(), data.data(), DWORD(data.size()));
         }
         if (ok) ok = ReplaceWith(temp, path);
-        if (!ok) DeleteFileA(temp.c_str());
+        if (!ok) ::DeleteFileA(temp.c_str());
         return ok;
     }
-    bool DeleteFile(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
+    // <windows.h> renames this member DeleteFileA: unqualified, the call inside would be the
+    // member itself (the path converts back to a string) and recurse until the stack runs out.
+    bool DeleteFile(const std::string& path) override { return ::DeleteFileA(path.c_str()) != 0; }
 
     bool InternetConnected(std::string& error) override { return IsInternetConnected(&error); }
     std::string HttpDownload(UiSink& ui, bool parentVisible, const std::string& url,
