@@ -23,6 +23,8 @@ struct InformDialogArgs {
     int charset = 0;
 };
 
+// No member is named like a <windows.h> function (DeleteFile, MessageBox, ...): the Win32 layer
+// would see it renamed by the header's macro, and portable code would not.
 class AgentPlatform {
 public:
     virtual ~AgentPlatform() = default;
@@ -36,7 +38,7 @@ public:
     // Writes under a temporary name beside path and moves it into place: a reader never sees half
     // a file, and a failure leaves the previous file.
     virtual bool WriteFileAtomic(const std::string& path, const std::string& data) = 0;
-    virtual bool DeleteFile(const std::string& path) = 0;
+    virtual bool RemoveFile(const std::string& path) = 0;
 
     // Network. The error text is the system's when not connected.
     virtual bool InternetConnected(std::string& errorText) = 0;
@@ -60,7 +62,7 @@ public:
     // Dialogs. mode 0: title as heading, 1: no heading, 2: no heading and no Close command.
     // The result is true for Yes (Confirm) and for any answer of the other kinds.
     virtual void SetMsgBoxFont(const std::string& face, int size, int charset) = 0;
-    virtual bool MessageBox(AgentBox kind, int mode, const std::string& text) = 0;
+    virtual bool ShowBox(AgentBox kind, int mode, const std::string& text) = 0;
     virtual bool ShowInformDialog(const InformDialogArgs& args) = 0;
 
     // Processes, by full path.

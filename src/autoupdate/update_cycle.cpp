@@ -111,7 +111,7 @@ void UpdateCycle::TracePid(const std::string& text) {
 }
 
 bool UpdateCycle::Box(AgentBox kind, int mode, const std::string& text) {
-    return p_.MessageBox(kind, mode, text);
+    return p_.ShowBox(kind, mode, text);
 }
 
 void UpdateCycle::AgentTimerTick() {

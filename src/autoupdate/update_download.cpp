@@ -126,13 +126,13 @@ bool UpdateCycle::DownloadFileAU(const std::string& base0, const std::string& na
             p_.ReadFileBounded(local, 1000, content);
             const std::string message =
                 HtmlErrorMessage("", content, path, false, kBadToken);
-            p_.DeleteFile(local);
+            p_.RemoveFile(local);
             WriteRunLog("ERROR: " + message);
             Box(AgentBox::Error, 0, message);
         }
     } else {
         // Whatever arrived in part is not kept under the checked name.
-        p_.DeleteFile(local);
+        p_.RemoveFile(local);
         if (path.size() > 2 && InfoFile::RequestConfirmationBeforeDownload()) {
             std::string message;
             if (ui_.AbortRequested())

@@ -132,7 +132,7 @@ bool UpdateCycle::PerformAutoUpdate() {
         }
         // The file the download stored and the token check passed: never the name as written.
         local = AgentDownloadPath(name);
-        if (!go && ok) p_.DeleteFile(local);
+        if (!go && ok) p_.RemoveFile(local);
     }
     if (go && !local.empty()) {
         TracePid(" ==== PerformAutoUpdate-7 ====");
@@ -153,7 +153,7 @@ bool UpdateCycle::PerformAutoUpdate() {
         TracePid(" ==== PerformAutoUpdate-11 ====");
         p_.NotifyClient(42, 2);
         if (result) OriginalFile::SetVersionOriginal(InfoFile::VersionNew());
-        p_.DeleteFile(local);
+        p_.RemoveFile(local);
 
         bool answer = true;
         if (result && (InfoFile::InformFinish() || manual)) {

@@ -104,7 +104,7 @@ struct FakePlatform : AgentPlatform {
         StoreIni(path, data);
         return true;
     }
-    bool DeleteFile(const std::string& path) override {
+    bool RemoveFile(const std::string& path) override {
         Event("delete " + path);
         return files.erase(U(path)) > 0;
     }
@@ -135,7 +135,7 @@ struct FakePlatform : AgentPlatform {
     void PostQuit() override { Event("quit"); }
     void DestroyAgentWindow() override { Event("destroy"); }
     void SetMsgBoxFont(const std::string&, int, int) override {}
-    bool MessageBox(AgentBox kind, int mode, const std::string& text) override {
+    bool ShowBox(AgentBox kind, int mode, const std::string& text) override {
         const char* names[] = {"Error", "Attention", "Confirm"};
         Event("box " + std::string(names[int(kind)]) + " " + std::to_string(mode) + " " + text);
         if (onBox) onBox();

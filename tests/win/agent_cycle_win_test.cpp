@@ -92,9 +92,9 @@ TEST_F(AgentCycleWin, DeleteAndAFailedAtomicWriteRemoveTheirFiles) {
     ScratchFolder dir("cycle_delete");
     AgentPlatform& p = Win32AgentPlatform();
     PutFile(dir / "Update.exe", "update");
-    EXPECT_TRUE(p.DeleteFile(dir / "Update.exe"));
+    EXPECT_TRUE(p.RemoveFile(dir / "Update.exe"));
     EXPECT_FALSE(PathExists(dir / "Update.exe"));
-    EXPECT_FALSE(p.DeleteFile(dir / "Update.exe"));
+    EXPECT_FALSE(p.RemoveFile(dir / "Update.exe"));
 
     // A folder where the file should go: the write fails and its temporary file goes.
     ASSERT_TRUE(CreateDirectoryA((dir / "App.info").c_str(), nullptr));

@@ -114,9 +114,10 @@ public:
         if (!ok) ::DeleteFileA(temp.c_str());
         return ok;
     }
-    // <windows.h> renames this member DeleteFileA: unqualified, the call inside would be the
-    // member itself (the path converts back to a string) and recurse until the stack runs out.
-    bool DeleteFile(const std::string& path) override { return ::DeleteFileA(path.c_str()) != 0; }
+    // Not named DeleteFile: <windows.h> would rename the member DeleteFileA, and the call inside
+    // would be the member itself (the path converts back to a string), recursing until the stack
+    // ran out (tests/scripts/test_windows_names.py).
+    bool RemoveFile(const std::string& path) override { return ::DeleteFileA(path.c_str()) != 0; }
 
     bool InternetConnected(std::string& error) override { return IsInternetConnected(&error); }
     std::string HttpDownload(UiSink& ui, bool parentVisible, const std::string& url,
@@ -139,7 +140,7 @@ public:
     void SetMsgBoxFont(const std::string& face, int size, int charset) override {
         zv::SetMsgBoxFont(face, size, charset);
     }
-    bool MessageBox(AgentBox kind, int mode, const std::string& text) override {
+    bool ShowBox(AgentBox kind, int mode, const std::string& text) override {
         const int charset = int(OriginalFile::CharSet());
         const std::string captions = OriginalFile::BtnText();
         const BoxMode boxMode = BoxMode(mode);
