@@ -10,6 +10,7 @@
 #   4. run Setup.exe /hide; the engine installs the application into a demo folder
 #   5. close the viewer and print the trace lines it received
 #   6. show the installed files, the engine's command line, the exit code and the setup folder
+#   7. the auto-update agent: release 2 on a local nginx; the agent installs it and restarts itself
 # On a machine that can't run 32-bit programs it runs with them emulated (scripts/ia32-emulated.sh);
 # where that can't be set up either, it packs and checks the sample package, says why it stops
 # there, and exits with 77.
@@ -38,8 +39,10 @@ done
 work=$(mktemp -d /tmp/zolvex-demo.XXXXXX)
 . scripts/wine-session.sh
 viewer_pid=""
+nginx_pid=""
 cleanup() {
   [ -n "$viewer_pid" ] && kill "$viewer_pid" 2>/dev/null
+  [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null
   wine_session_stop
   rm -rf "$work"
   return 0
@@ -168,4 +171,96 @@ fi
 echo "The setup folder $setup_folder, where the files were extracted, is gone."
 step "Running the installed application"
 "$wine_run" "$work/installed/SampleApp.exe" | tr -d '\r' | sed 's/^/  /'
-[ "$stub_exit" -eq 7 ]
+[ "$stub_exit" -eq 7 ] || { echo "demo: Setup.exe ended with $stub_exit, not the engine's 7" >&2; exit 1; }
+
+# 7. The auto-update agent: the installation gets an agent and a .original file saying it holds
+#    release 1; release 2 appears on a local nginx; the agent, started with a short delay, finds it,
+#    downloads it, runs its setup, records the new version and starts itself again.
+agent_act() {
+  local app=$work/installed www=$work/www ngx=$work/nginx port token=demo-update-token
+  local agent=AppAgent.exe info=SampleApp.Update.info
+  local runlog=$app/X_AppAgent.log
+  mkdir -p "$www" "$ngx/tmp" "$work/release"
+  port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  local update_section="[Update]
+UpdateUrl=http://127.0.0.1:$port
+InfoFileName=$info
+AgentFileName=$agent
+Token=$token"
+
+  step "The auto-update agent: release 2 on a local nginx (http://127.0.0.1:$port)"
+  # The agent as a setup would have installed it, and what the installed release says of itself.
+  printf '[Package]\nStub="%s"\nOutput="%s"\nAgent=1\nRunLog=1\n%s\n[Files]\nEngine.exe*="%s"\n' \
+    "$root/dist/stub.exe" "$app/$agent" "$update_section" "$root/dist/Engine.exe" >"$work/release/agent.ini"
+  dist/zolvex-pack build -q "$work/release/agent.ini"
+  printf '[OriginalSetup]\r\nProgramName=Sample App\r\nVersionOriginal=1\r\nStamp=1\r\nProbeSecondsInterval=3600\r\nProbeSecondsLast=0\r\n[Directories]\r\nTargetDir=%s\r\n' \
+    "$target_win" >"$app/SampleApp.original"
+  # Release 2: the setup package (with the next agent) and its description, on the server.
+  printf '2\r\n' >"$work/release/version.txt"
+  printf '[Package]\nStub="%s"\nOutput="%s"\nSaveAgentCopy=1\nRunLog=1\n%s\n[Files]\nEngine.exe* /Target=%s="%s"\nSampleApp.exe="%s"\nversion.txt=version.txt\n' \
+    "$root/dist/stub.exe" "$www/Update.exe" "$update_section" "$target_win" "$root/dist/Engine.exe" \
+    "$root/$sample_app" >"$work/release/update.ini"
+  dist/zolvex-pack build -q "$work/release/update.ini"
+  printf '[General]\r\nAutoInform=0\r\n[NewSetup]\r\nProgramName=Sample App\r\nVersionNew=2\r\nStamp=2\r\nDownloadURL_UPDATE=http://127.0.0.1:%s\r\nNameOfUpdateFile=Update.exe\r\nSizeOfUpdateFile=%s\r\nBackgroundUpdate=1\r\nShutDownMethod=Using WM_CLOSE\r\nRunningProcess=<InstallDir>\\SampleApp.exe\r\nRestartProcess=1\r\nInformFinish=0\r\n' \
+    "$port" "$(stat -c %s "$www/Update.exe")" >"$www/$info"
+  sed "s|{prefix}|$ngx|g; s|{port}|$port|; s|{root}|$www|; s|{{|{|g; s|}}|}|g" <<'CONF' >"$ngx/nginx.conf"
+daemon off;
+master_process off;
+worker_processes 1;
+pid {prefix}/nginx.pid;
+error_log {prefix}/error.log;
+events {{ worker_connections 64; }}
+http {{
+    access_log {prefix}/access.log;
+    client_body_temp_path {prefix}/tmp;
+    proxy_temp_path {prefix}/tmp;
+    fastcgi_temp_path {prefix}/tmp;
+    uwsgi_temp_path {prefix}/tmp;
+    scgi_temp_path {prefix}/tmp;
+    default_type application/octet-stream;
+    server {{
+        listen 127.0.0.1:{port};
+        root {root};
+    }}
+}}
+CONF
+  "$(command -v nginx || echo /usr/sbin/nginx)" -p "$ngx" -c "$ngx/nginx.conf" -e "$ngx/error.log" &
+  nginx_pid=$!
+  for _ in $(seq 100); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.1; done
+  echo "installed: $(ls "$app" | tr '\n' ' ')"
+  echo "served:    $info, Update.exe ($(stat -c %s "$www/Update.exe") bytes)"
+
+  step "Starting $agent /DELAY=1 (it starts its running copy X_$agent and ends)"
+  "$wine_run" "$app/$agent" /DELAY=1
+  local done=""
+  for _ in $(seq 360); do
+    grep -q "PerformAutoUpdate() - END" "$runlog" 2>/dev/null && { done=1; break; }
+    sleep 0.5
+  done
+  [ -n "$done" ] || { echo "demo: the agent ran no update within 3 minutes; its run log:" >&2; cat "$runlog" >&2 2>/dev/null; return 1; }
+  # The new agent's copy: the update brought the next agent, which the old copy starts on its way out.
+  for _ in $(seq 360); do
+    [ "$(tr -d '\r' <"$runlog" | grep -c "=== START === .*X_$agent\$")" -ge 2 ] && break
+    sleep 0.5
+  done
+
+  step "What the agent did"
+  echo "Requests nginx served:"
+  sed -E 's/^[^"]*"([^"]*)" ([0-9]+) ([0-9]+).*/  \1 -> \2, \3 bytes/' "$ngx/access.log"
+  echo "Its run log ($(basename "$runlog")), the main lines:"
+  tr -d '\r' <"$runlog" | grep -E "=== START ===|GetOkToPerformAU|PerformAutoUpdate\(\) - END|WinExec" | sed 's/^/  /' || true
+  local version
+  version=$(tr -d '\r' <"$app/SampleApp.original" | sed -n 's/^VersionOriginal=//p')
+  echo "The installation: VersionOriginal 1 -> $version; version.txt says $(tr -d '\r\n' <"$app/version.txt")"
+  if [ -f "$app/Update.exe" ]; then echo "demo: the downloaded update is still there" >&2; return 1; fi
+  echo "The downloaded Update.exe is gone; a new running copy X_$agent $([ -f "$app/X_$agent" ] && echo runs || echo "is missing")."
+
+  step "Stopping the agent: $agent /STOP=0"
+  "$wine_run" "$app/$agent" /STOP=0
+  for _ in $(seq 360); do [ -f "$app/X_$agent" ] || break; sleep 0.5; done
+  echo "X_$agent $([ -f "$app/X_$agent" ] && echo "is still there" || echo "has ended and deleted itself")."
+  kill "$nginx_pid" 2>/dev/null; wait "$nginx_pid" 2>/dev/null || true
+  nginx_pid=""
+  [ "$version" = 2 ]
+}
+agent_act
