@@ -7,6 +7,7 @@ import datetime
 import os
 import re
 import signal
+import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(__file__))
@@ -22,6 +23,8 @@ ORIGINAL = "App.original"
 UPDATE = "Update.exe"
 PROGRAM = "App.exe"
 TOKEN = "e2e-update-token-4711"
+INFORM = "News.inf"
+INFORM_WINDOW = "ZRichEditBox"
 
 # Emulated Wine starts a program in seconds, not milliseconds: every wait is generous.
 START = 180
@@ -61,6 +64,17 @@ def update_section(server):
             "AgentFileName": AGENT, "Token": TOKEN}
 
 
+def inform_file(folder, package, text):
+    """The announcement file for text, as the packager writes it from a package's token."""
+    source, output = os.path.join(folder, "news.txt"), os.path.join(folder, INFORM)
+    sr.write(source, text)
+    r = subprocess.run([zvtest.host_bin("zolvex-pack"), "inform", package, source, output],
+                       capture_output=True, text=True, timeout=120)
+    if r.returncode != 0:
+        raise AssertionError(f"zolvex-pack inform failed: {r.stderr}")
+    return sr.read(output)
+
+
 def kill_programs_in(folder):
     """Ends every Wine process whose program lies in folder: the agent's copy and the program
     it restarted run detached from anything the test started."""
@@ -95,23 +109,26 @@ class Installation:
     def path(self, name):
         return os.path.join(self.dir, name)
 
-    def write_original(self, **keys):
+    def write_original(self, sections=None, **keys):
+        """The .original file; keys replace [OriginalSetup] entries, sections are added whole."""
         setup = {"ProgramName": "Probe App", "VersionOriginal": 1, "ProbeSecondsInterval": 3600,
                  "ProbeSecondsLast": 0, "ReAskSecondsInterval": 0, "ReAskSecondsLast": 0,
                  "Stamp": 0}
         setup.update(keys)
         sr.write(self.path(ORIGINAL), ini({"OriginalSetup": setup,
-                                           "Directories": {"TargetDir": zvtest.winpath(self.dir)}}))
+                                           "Directories": {"TargetDir": zvtest.winpath(self.dir)},
+                                           **(sections or {})}))
 
-    def info(self, **keys):
-        """A release description for this installation; keys replace [NewSetup] entries."""
+    def info(self, sections=None, **keys):
+        """A release description for this installation; keys replace [NewSetup] entries,
+        sections replace or add whole sections."""
         setup = {"ProgramName": "Probe App", "VersionNew": 2, "Stamp": 20261211,
                  "ValidVersions": "", "DownloadURL_UPDATE": self.server.url("files", "")[:-1],
                  "NameOfUpdateFile": UPDATE, "SizeOfUpdateFile": 0, "BackgroundUpdate": 1,
                  "ShutDownMethod": "Using WM_CLOSE", "RunningProcess": "<InstallDir>\\" + PROGRAM,
                  "RestartProcess": 1, "InformFinish": 0}
         setup.update(keys)
-        return ini({"General": {"AutoInform": 0}, "NewSetup": setup})
+        return ini({"General": {"AutoInform": 0}, "NewSetup": setup, **(sections or {})})
 
     def run_log(self):
         path = self.path(RUN_LOG)
@@ -170,11 +187,7 @@ class AgentUpdate(zvtest.TestCase):
         self.server.files.update({INFO: info, UPDATE: sr.read(update)})
         app.write_original()
 
-        # The installed program, started without arguments: it logs beside itself.
-        sr.write(program, sr.read(zvtest.bin_path("window_probe.exe")))
-        running = zvtest.start_wine(program, [], folder=self.tmp, name="program")
-        self.assertTrue(zvtest.wait_until(lambda: "window" in self.program_events(program_log),
-                                          START), "the program did not open its window")
+        running = self.start_program()
         first_pid = self.program_pids(program_log)[0]
 
         before = seconds_now()
@@ -335,6 +348,129 @@ class AgentUpdate(zvtest.TestCase):
                 elif previous_info is not None:
                     self.assertEqual(sr.read(app.path(INFO)), previous_info)
         self.assertFalse(os.path.exists(app.path(UPDATE)), "a failed download left the update")
+
+    def start_program(self):
+        """The installed program, started without arguments: it logs beside itself."""
+        program_log = self.app.path("App.log")
+        sr.write(self.app.path(PROGRAM), sr.read(zvtest.bin_path("window_probe.exe")))
+        running = zvtest.start_wine(self.app.path(PROGRAM), [], folder=self.tmp, name="program")
+        self.assertTrue(zvtest.wait_until(lambda: "window" in self.program_events(program_log),
+                                          START), "the program did not open its window")
+        return running
+
+    def one_shot_check(self, ends_with):
+        """Starts a forced check by a one-shot copy; returns a function that waits for the run
+        log line ends_with of that check and for the copy to end, and returns the check's part
+        of the run log."""
+        before = len(self.app.run_log())
+        self.assertEqual(self.app.run_agent("/TEST=1"), 0)
+
+        def finished():
+            self.assertTrue(zvtest.wait_until(lambda: ends_with in self.app.run_log()[before:],
+                                              START), self.app.run_log()[before:])
+            self.assertTrue(zvtest.wait_until(lambda: not os.path.exists(self.app.copy), START),
+                            "the one-shot copy did not end")
+            return self.app.run_log()[before:]
+        return finished
+
+    def test_refused_download_is_deleted_reported_and_leaves_the_program_alone(self):
+        app = self.app
+        title = "Error agent-e2e refusal"
+        # A package and an announcement of another installation: built alike, another token.
+        foreign = os.path.join(self.tmp, "foreign")
+        os.makedirs(foreign)
+        foreign_update = sr.read(sr.pack(
+            foreign, [("Engine.exe* /Target=" + zvtest.winpath(app.dir), sr.engine_bytes()),
+                      (PROGRAM, b"not for this installation")],
+            output=UPDATE, package={"SaveAgentCopy": 1},
+            update=dict(update_section(self.server), Token="another-token-0815"))[0])
+        foreign_news = inform_file(foreign, os.path.join(foreign, UPDATE), b"Not for you.")
+        page_url = self.server.url("page404", UPDATE)
+        inform = {"General": {"AutoInform": 1},
+                  "AutoInform": {"NameOfInformFile": INFORM, "SizeOfInformFile": len(foreign_news),
+                                 "DownloadURL_INFORM": self.server.url("upgrade", "")}}
+        rows = [
+            # what, [NewSetup] keys, other sections of the .info, the file the agent fetches
+            # and what is served under its name, the box's text, the check's last run log line
+            ("update package with another token", {"SizeOfUpdateFile": len(foreign_update)}, {},
+             UPDATE, foreign_update, "Bad Secret Token!",
+             "PerformAutoUpdate() - END    Result=FALSE"),
+            ("error page in place of the update",
+             {"DownloadURL_UPDATE": page_url.rsplit("/", 1)[0],
+              "SizeOfUpdateFile": len(httpserver.NOT_FOUND_PAGE)}, {},
+             UPDATE, b"never sent", f"404 File Not Found... URL: {page_url}. Please make "
+             "sure the file is available and access is allowed to this file.",
+             "PerformAutoUpdate() - END    Result=FALSE"),
+            ("announcement with another token", {}, inform, INFORM, foreign_news,
+             "Bad Secret Token!", "PerformAutoInform() - END FALSE"),
+        ]
+        running = self.start_program()
+        program = sr.read(app.path(PROGRAM))
+        program_events = self.program_events(app.path("App.log"))
+        for what, keys, sections, name, served, text, last_line in rows:
+            with self.subTest(what):
+                app.write_original(sections={"MsgBox": {"Error": title}}, ProbeSecondsInterval=-1)
+                self.server.files.clear()
+                self.server.files.update({INFO: app.info(sections, **keys), name: served})
+                del self.server.requests[:]
+                finished = self.one_shot_check(last_line)
+
+                box = sr.wait_box(title, timeout=START)
+                # The refused file is gone before the user is told, whatever the answer.
+                self.assertEqual([f for f in os.listdir(app.dir) if f.startswith(name)], [])
+                self.assertEqual(box["caption"], title)
+                self.assertEqual(sr.flat(box["text"]), f"{title} {text}")  # under its heading
+                sr.press(title, "&OK")
+                log = finished()
+
+                # It was downloaded whole, then refused: nothing else was fetched or run.
+                whole = [p.rsplit("/", 1)[-1] for p, r in self.gets() if r is None]
+                self.assertEqual(whole, [INFO, name], self.gets())
+                self.assertIn("ERROR: ", log)
+                self.assertNotIn("Shut Down Process()", log)
+                self.assertTrue(sr.box_gone(title, timeout=10), "the box stayed")
+                self.assertTrue(sr.uidriver("gone", "--class", INFORM_WINDOW, "--timeout", 1,
+                                            check=False).returncode == 0,
+                                "an announcement window opened")
+                setup = ini_values(app.path(ORIGINAL), "OriginalSetup")
+                self.assertEqual(setup["VersionOriginal"], "1")
+
+        # The program ran on, untouched, in the process it started in.
+        self.assertIsNone(running.proc.poll(), "the program ended")
+        self.assertEqual(self.program_events(app.path("App.log")), program_events)
+        self.assertEqual(sr.read(app.path(PROGRAM)), program)
+        self.assertFalse(sr.Engine(app.dir).ran(), "a refused package's engine ran")
+
+    def test_inform_release_shows_its_announcement_once(self):
+        app = self.app
+        text = (b"Probe App 2.0 is here: faster, and with a new report designer.\r\n"
+                b"Click Download to see what it costs to upgrade.")
+        news = inform_file(self.tmp, app.agent, text)
+        link = self.server.url("upgrade", "")
+        self.server.files.update({
+            INFO: app.info({"General": {"AutoInform": 1},
+                            "AutoInform": {"NameOfInformFile": INFORM,
+                                           "SizeOfInformFile": len(news),
+                                           "DownloadURL_INFORM": link,
+                                           "AutoInformW": 420, "AutoInformH": 300}}),
+            INFORM: news, UPDATE: b"an inform release installs nothing"})
+        app.write_original(ProbeSecondsInterval=-1)
+        finished = self.one_shot_check("PerformAutoInform() - END ")
+
+        window = ["--class", INFORM_WINDOW, "--title", "New Version"]
+        shown = sr.box_fields(sr.uidriver("wait", *window, "--timeout", START, "--print",
+                                          timeout=START + 60).stdout)
+        self.assertEqual(shown["text"], text.decode("latin-1"))
+        self.assertEqual([b.split(":")[0] for b in shown["buttons"].split("|")], ["Download"])
+        self.assertEqual(shown["rect"].split(",")[2:], ["420", "300"])
+        # Closed without following the link: the link is never opened.
+        sr.uidriver("close", *window)
+        log = finished()
+        self.assertIn("PerformAutoInform() - END TRUE", log)
+
+        self.assertEqual(ini_values(app.path(ORIGINAL), "OriginalSetup")["VersionOriginal"], "2")
+        self.assertEqual({p.rsplit("/", 1)[-1] for p, _ in self.gets()}, {INFO, INFORM},
+                         self.gets())
 
     @staticmethod
     def program_events(path):
