@@ -180,8 +180,13 @@ agent_act() {
   local app=$work/installed www=$work/www ngx=$work/nginx port token=demo-update-token
   local agent=AppAgent.exe info=SampleApp.Update.info
   local runlog=$app/X_AppAgent.log
-  mkdir -p "$www" "$ngx/tmp" "$work/release"
-  port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  mkdir -p "$www" "$work/release"
+  # nginx with its own configuration and logs under $ngx (the e2e tests' helper starts it).
+  python3 tests/e2e/httpserver.py --nginx "$www" "$ngx" >"$work/nginx.address" &
+  nginx_pid=$!
+  for _ in $(seq 300); do [ -s "$work/nginx.address" ] && break; sleep 0.1; done
+  [ -s "$work/nginx.address" ] || { echo "demo: nginx did not start; see $ngx/error.log" >&2; return 1; }
+  port=$(sed -n 's|^http://127.0.0.1:\([0-9]*\)/$|\1|p' "$work/nginx.address")
   local update_section="[Update]
 UpdateUrl=http://127.0.0.1:$port
 InfoFileName=$info
@@ -203,30 +208,6 @@ Token=$token"
   dist/zolvex-pack build -q "$work/release/update.ini"
   printf '[General]\r\nAutoInform=0\r\n[NewSetup]\r\nProgramName=Sample App\r\nVersionNew=2\r\nStamp=2\r\nDownloadURL_UPDATE=http://127.0.0.1:%s\r\nNameOfUpdateFile=Update.exe\r\nSizeOfUpdateFile=%s\r\nBackgroundUpdate=1\r\nShutDownMethod=Using WM_CLOSE\r\nRunningProcess=<InstallDir>\\SampleApp.exe\r\nRestartProcess=1\r\nInformFinish=0\r\n' \
     "$port" "$(stat -c %s "$www/Update.exe")" >"$www/$info"
-  sed "s|{prefix}|$ngx|g; s|{port}|$port|; s|{root}|$www|; s|{{|{|g; s|}}|}|g" <<'CONF' >"$ngx/nginx.conf"
-daemon off;
-master_process off;
-worker_processes 1;
-pid {prefix}/nginx.pid;
-error_log {prefix}/error.log;
-events {{ worker_connections 64; }}
-http {{
-    access_log {prefix}/access.log;
-    client_body_temp_path {prefix}/tmp;
-    proxy_temp_path {prefix}/tmp;
-    fastcgi_temp_path {prefix}/tmp;
-    uwsgi_temp_path {prefix}/tmp;
-    scgi_temp_path {prefix}/tmp;
-    default_type application/octet-stream;
-    server {{
-        listen 127.0.0.1:{port};
-        root {root};
-    }}
-}}
-CONF
-  "$(command -v nginx || echo /usr/sbin/nginx)" -p "$ngx" -c "$ngx/nginx.conf" -e "$ngx/error.log" &
-  nginx_pid=$!
-  for _ in $(seq 100); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.1; done
   echo "installed: $(ls "$app" | tr '\n' ' ')"
   echo "served:    $info, Update.exe ($(stat -c %s "$www/Update.exe") bytes)"
 

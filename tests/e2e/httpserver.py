@@ -30,6 +30,7 @@ import signal
 import socket
 import socketserver
 import subprocess
+import sys
 import threading
 import time
 
@@ -286,16 +287,28 @@ class Nginx:
         self.stop()
 
 
-if __name__ == "__main__":
-    # By hand: serves the files of a folder until Ctrl+C.
-    import sys
-    folder = sys.argv[1] if len(sys.argv) > 1 else "."
-    files = {n: open(os.path.join(folder, n), "rb").read() for n in os.listdir(folder)
-             if os.path.isfile(os.path.join(folder, n))}
-    with Server(files) as s:
-        print(f"serving {folder} on http://127.0.0.1:{s.port}/files/NAME", flush=True)
+def _serve_until_stopped(server, address):
+    """Prints address(port), then serves until Ctrl+C or SIGTERM."""
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
+    with server:
+        print(address(server.port), flush=True)
         try:
             while True:
                 time.sleep(1)
         except KeyboardInterrupt:
             pass
+
+
+if __name__ == "__main__":
+    # By hand:  httpserver.py [FOLDER]               the test server on the files of a folder
+    #           httpserver.py --nginx ROOT PREFIX    nginx on ROOT, its configuration and logs
+    #                                                (access.log) under PREFIX
+    # Each prints its address, then serves until Ctrl+C or SIGTERM.
+    if sys.argv[1:2] == ["--nginx"] and len(sys.argv) == 4:
+        _serve_until_stopped(Nginx(sys.argv[2], sys.argv[3]), lambda port: f"http://127.0.0.1:{port}/")
+    else:
+        folder = sys.argv[1] if len(sys.argv) > 1 else "."
+        files = {n: open(os.path.join(folder, n), "rb").read() for n in os.listdir(folder)
+                 if os.path.isfile(os.path.join(folder, n))}
+        _serve_until_stopped(Server(files),
+                             lambda port: f"serving {folder} on http://127.0.0.1:{port}/files/NAME")

@@ -6,7 +6,6 @@ and itself again. Then the decision that precedes all that, one release descript
 import datetime
 import os
 import re
-import signal
 import subprocess
 import sys
 
@@ -79,19 +78,7 @@ def kill_programs_in(folder):
     """Ends every Wine process whose program lies in folder: the agent's copy and the program
     it restarted run detached from anything the test started."""
     prefix = zvtest.winpath(folder).lower() + "\\"
-    for pid in os.listdir("/proc"):
-        if not pid.isdigit():
-            continue
-        try:
-            with open(f"/proc/{pid}/cmdline", "rb") as f:
-                argv0 = f.read().split(b"\0")[0].decode("latin-1").strip('"').lower()
-        except OSError:
-            continue
-        if argv0.startswith(prefix):
-            try:
-                os.kill(int(pid), signal.SIGKILL)
-            except ProcessLookupError:
-                pass
+    zvtest.kill_wine_programs(lambda path: path.startswith(prefix))
 
 
 class Installation:

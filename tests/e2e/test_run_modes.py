@@ -5,7 +5,6 @@ a second copy that ends at once, the copy's self-deletion, and the agent's run l
 import os
 import re
 import shutil
-import signal
 import subprocess
 import sys
 import time
@@ -123,21 +122,9 @@ class AgentModes(zvtest.TestCase):
         self.addCleanup(self.kill_copies)
 
     def kill_copies(self):
-        """The copy runs detached from the plain agent that started it: end it by its id."""
+        """The copy runs detached from the plain agent that started it: end it by its path."""
         wanted = zvtest.winpath(self.copy).lower()
-        for pid in os.listdir("/proc"):
-            if not pid.isdigit():
-                continue
-            try:
-                with open(f"/proc/{pid}/cmdline", "rb") as f:
-                    argv0 = f.read().split(b"\0")[0].decode("latin-1").strip('"').lower()
-            except OSError:
-                continue
-            if argv0 == wanted:
-                try:
-                    os.kill(int(pid), signal.SIGKILL)
-                except ProcessLookupError:
-                    pass
+        zvtest.kill_wine_programs(lambda path: path == wanted)
 
     def test_copy_start_control_switches_second_copy_stop_and_run_log(self):
         win_agent, win_copy = zvtest.winpath(self.agent), zvtest.winpath(self.copy)

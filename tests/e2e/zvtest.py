@@ -123,6 +123,25 @@ def kill_leftovers():
         _kill_group(_started.pop())
 
 
+def kill_wine_programs(wanted):
+    """Kills every Wine process whose program path (its Windows form, lower case) wanted(path)
+    accepts. For programs that run detached from anything a test started, such as an agent's
+    running copy or a program it restarted."""
+    for pid in os.listdir("/proc"):
+        if not pid.isdigit():
+            continue
+        try:
+            with open(f"/proc/{pid}/cmdline", "rb") as f:
+                argv0 = f.read().split(b"\0")[0].decode("latin-1").strip('"').lower()
+        except OSError:
+            continue
+        if wanted(argv0):
+            try:
+                os.kill(int(pid), signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+
+
 def _stop_xvfb():
     global _xvfb
     if _xvfb is not None:

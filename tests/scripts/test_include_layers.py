@@ -29,18 +29,12 @@ def include_edges(src):
     folders = {d for d in os.listdir(src) if os.path.isdir(os.path.join(src, d))}
     edges = {}
     for sub in sorted(folders):
-        for root, _, files in os.walk(os.path.join(src, sub)):
-            for name in sorted(files):
-                if not name.endswith(SOURCE_ENDINGS):
-                    continue
-                path = os.path.join(root, name)
-                with open(path, encoding="utf-8", errors="replace") as f:
-                    for number, line in enumerate(f, 1):
-                        m = INCLUDE.match(line)
-                        if not m or m.group(1) not in folders or m.group(1) == sub:
-                            continue
-                        where = "%s:%d" % (os.path.relpath(path, src), number)
-                        edges.setdefault(sub, {}).setdefault(m.group(1), []).append(where)
+        for path, number, line in checks.source_lines(os.path.join(src, sub), SOURCE_ENDINGS):
+            m = INCLUDE.match(line)
+            if not m or m.group(1) not in folders or m.group(1) == sub:
+                continue
+            where = "%s:%d" % (os.path.relpath(path, src), number)
+            edges.setdefault(sub, {}).setdefault(m.group(1), []).append(where)
     return edges
 
 

@@ -44,18 +44,12 @@ def macro_names(include_dir):
 def offenders(src, names):
     """["file:line: Name", ...] for members named like a macro."""
     found = []
-    for root, _, files in os.walk(src):
-        for name in sorted(files):
-            if not name.endswith(SOURCE_ENDINGS):
-                continue
-            path = os.path.join(root, name)
-            with open(path, encoding="utf-8", errors="replace") as f:
-                for number, line in enumerate(f, 1):
-                    code = STRING.sub('""', line).split("//", 1)[0]
-                    for pattern in MEMBER:
-                        for member in pattern.findall(code):
-                            if member in names:
-                                found.append(f"{os.path.relpath(path, src)}:{number}: {member}")
+    for path, number, line in checks.source_lines(src, SOURCE_ENDINGS):
+        code = STRING.sub('""', line).split("//", 1)[0]
+        for pattern in MEMBER:
+            for member in pattern.findall(code):
+                if member in names:
+                    found.append(f"{os.path.relpath(path, src)}:{number}: {member}")
     return sorted(set(found))
 
 
