@@ -420,7 +420,8 @@ public:
 
 private:
     void Work() {
-        std::vector<uint8_t> plain;  // both kept for the next block
+        // The piece's content and the compressor, both kept for the next piece.
+        std::vector<uint8_t> plain;
         BlockCompressor compressor(level_);
         for (;;) {
             BlockJob* job;
