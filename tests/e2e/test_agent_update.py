@@ -14,9 +14,11 @@ import httpserver  # noqa: E402
 import setup_run as sr  # noqa: E402
 import zvtest  # noqa: E402
 
-AGENT = "Agent.exe"
+# One agent of a name runs per desktop (its window class): a name of this file's own, so that the
+# run-modes test's agent, running beside it, is another agent.
+AGENT = "UpdateAgent.exe"
 COPY = "X_" + AGENT
-RUN_LOG = "X_Agent.log"
+RUN_LOG = "X_UpdateAgent.log"
 INFO = "App.Update.info"
 ORIGINAL = "App.original"
 UPDATE = "Update.exe"
