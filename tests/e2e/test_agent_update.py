@@ -2,12 +2,14 @@
 """The auto-update agent keeping an installed program up to date, with real programs under Wine:
 the agent fetches the release description from the local test server, downloads the update,
 closes the running program, runs the update's setup, records the new version, starts the program
-and itself again. Then the decision that precedes all that, one release description per reason."""
+and itself again. Then the decision that precedes all that, one release description per reason,
+and a check the user asks for: a question first, no further questions, and a report at the end."""
 import datetime
 import os
 import re
 import subprocess
 import sys
+import time
 
 sys.path.insert(0, os.path.dirname(__file__))
 import httpserver  # noqa: E402
@@ -26,6 +28,18 @@ PROGRAM = "App.exe"
 TOKEN = "e2e-update-token-4711"
 INFORM = "News.inf"
 INFORM_WINDOW = "ZRichEditBox"
+
+# The texts of a check the user asks for: the agent has none of its own, the installation's
+# .original file gives them. s11, s13 and s14 belong to the release's download and install
+# questions, which such a check must not ask: should one come, the failure shows which.
+USER_CHECK_TEXTS = {
+    "s11": "A new version of <B>PROG_NAME</B> is available.<P><P>",
+    "s13": "Download it now? You will be asked again before it is installed.",
+    "s14": "The new version of PROG_NAME has been downloaded. Install it now?",
+    "s16": "PROG_NAME has been updated.", "s17": "<P><P>Start it again now?",
+    "s21": "You already have the newest version.",
+    "s22": "Look for a new version of PROG_NAME", "s23": '" on the Internet"', "s24": '" now?"'}
+ASK = "Look for a new version of Probe App on the Internet now?"
 
 # Emulated Wine starts a program in seconds, not milliseconds: every wait is generous.
 START = 180
@@ -164,16 +178,7 @@ class AgentUpdate(zvtest.TestCase):
         program = app.path(PROGRAM)
         program_log = app.path("App.log")
         old_agent = sr.read(app.agent)
-        new_program = sr.read(zvtest.bin_path("window_probe.exe")) + b"\0release 2"
-        engine_args = "Engine.exe* /Target=" + zvtest.winpath(app.dir)
-        release = os.path.join(self.tmp, "release")
-        os.makedirs(release)
-        update = sr.pack(release, [(engine_args, sr.engine_bytes()), (PROGRAM, new_program),
-                                   ("version.txt", b"2")],
-                         output=UPDATE, package={"SaveAgentCopy": 1, "RunLog": 1},
-                         update=update_section(self.server))[0]
-        info = app.info(SizeOfUpdateFile=os.path.getsize(update))
-        self.server.files.update({INFO: info, UPDATE: sr.read(update)})
+        info, new_program = self.publish_release()
         app.write_original()
 
         running = self.start_program()
@@ -263,6 +268,22 @@ class AgentUpdate(zvtest.TestCase):
         self.assertFalse(os.path.exists(app.copy), "the copy did not end on /STOP=0")
         self.assertEqual(self.gets(), gets, "the new copy checked again too early")
 
+    def publish_release(self, **info_keys):
+        """Puts release 2 on the server: an update package that installs a new program and
+        version.txt into the installation and brings its own agent, and its .info file (info_keys
+        replace [NewSetup] entries). Returns the .info file and the new program."""
+        new_program = sr.read(zvtest.bin_path("window_probe.exe")) + b"\0release 2"
+        engine_args = "Engine.exe* /Target=" + zvtest.winpath(self.app.dir)
+        release = os.path.join(self.tmp, "release")
+        os.makedirs(release)
+        update = sr.pack(release, [(engine_args, sr.engine_bytes()), (PROGRAM, new_program),
+                                   ("version.txt", b"2")],
+                         output=UPDATE, package={"SaveAgentCopy": 1, "RunLog": 1},
+                         update=update_section(self.server))[0]
+        info = self.app.info(SizeOfUpdateFile=os.path.getsize(update), **info_keys)
+        self.server.files.update({INFO: info, UPDATE: sr.read(update)})
+        return info, new_program
+
     def test_decision_names_the_first_reason_a_release_is_not_for_this_installation(self):
         app = self.app
         # The update's server announces 100 bytes more than it sends: the size check passes
@@ -347,12 +368,12 @@ class AgentUpdate(zvtest.TestCase):
                                           START), "the program did not open its window")
         return running
 
-    def one_shot_check(self, ends_with):
-        """Starts a forced check by a one-shot copy; returns a function that waits for the run
-        log line ends_with of that check and for the copy to end, and returns the check's part
-        of the run log."""
+    def one_shot_check(self, ends_with, test=1):
+        """Starts a forced check (/TEST=test; 2: one the user asked for) by a one-shot copy;
+        returns a function that waits for the run log line ends_with of that check and for the
+        copy to end, and returns the check's part of the run log."""
         before = len(self.app.run_log())
-        self.assertEqual(self.app.run_agent("/TEST=1"), 0)
+        self.assertEqual(self.app.run_agent(f"/TEST={test}"), 0)
 
         def finished():
             self.assertTrue(zvtest.wait_until(lambda: ends_with in self.app.run_log()[before:],
@@ -429,6 +450,124 @@ class AgentUpdate(zvtest.TestCase):
         self.assertEqual(self.program_events(app.path("App.log")), program_events)
         self.assertEqual(sr.read(app.path(PROGRAM)), program)
         self.assertFalse(sr.Engine(app.dir).ran(), "a refused package's engine ran")
+
+    def next_box(self, titles, timeout=START):
+        """What the agent's next message box shows, whichever of the titles it has: a box of
+        another kind than expected, or none before the copy ends, fails at once rather than
+        after a time-out."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            ended = not os.path.exists(self.app.copy)
+            for title in titles.values():
+                r = sr.uidriver("wait", *sr.box_args(title, None), "--timeout", 0, "--print",
+                                check=False)
+                if r.returncode == 0:
+                    return sr.box_fields(r.stdout)
+            if ended:
+                self.fail(f"the copy ended without a box:\n{self.app.run_log()}")
+        self.fail(f"no box within {timeout} s:\n{self.app.run_log()}")
+
+    @staticmethod
+    def shown(box):
+        """A box as the user reads it: caption, text on one line, button captions."""
+        return (box["caption"], sr.flat(box["text"]),
+                [b.split(":")[0] for b in box["buttons"].split("|")])
+
+    def ask_and_agree(self, titles):
+        """Answers Yes to the question a check the user asked for starts with; nothing has been
+        fetched before it."""
+        self.assertEqual(self.shown(self.next_box(titles)),
+                         (titles["Confirm"], ASK, ["&Yes", "&No"]))
+        self.assertEqual(self.gets(), [])
+        sr.press(titles["Confirm"], "&Yes")
+
+    def test_user_requested_check_installs_without_questions_and_tells_when_done(self):
+        app = self.app
+        program_log = app.path("App.log")
+        titles = sr.unique_titles("agent-e2e user update")
+        # The release asks for both questions and no finish message: a check the user asked
+        # for asks neither and tells all the same.
+        info, new_program = self.publish_release(
+            ProgramName="Probe App 2.0", RequestConfirmationBeforeDownload=1,
+            RequestConfirmationBeforeInstall=1, InformFinish=0)
+        app.write_original(sections={"MsgBox": titles, "AutoUpdate": USER_CHECK_TEXTS},
+                           ProbeSecondsInterval=-1)
+        running = self.start_program()
+        first_pid = self.program_pids(program_log)[0]
+        finished = self.one_shot_check("PerformAutoUpdate() - END ", test=2)
+        self.ask_and_agree(titles)
+
+        # The next box is the last: the end of the installation, with the question whether to
+        # start the closed program again.
+        box = self.next_box(titles)
+        done = "Probe App 2.0 has been updated."  # the release's name
+        restart = not (box["caption"] == titles["Attention"] and
+                       os.environ.get("ZV_IA32_EMULATED"))
+        if restart:
+            expected = (titles["Confirm"], done + " Start it again now?", ["&Yes", "&No"])
+        else:
+            # Emulated, the closed program may outlive the agent's one-second wait: it is then
+            # not restarted, and the user is only told.
+            expected = (titles["Attention"], done, ["&OK"])
+        self.assertEqual(self.shown(box), expected)
+        self.assertEqual(ini_values(app.path(ORIGINAL), "OriginalSetup")["VersionOriginal"], "2")
+        self.assertEqual(sr.read(app.path(PROGRAM)), new_program)
+        self.assertIsNotNone(running.wait(START), "the program is still running")
+        sr.press(expected[0], expected[2][0])
+        log = finished()
+        self.assertIn("GetOkToPerformAU = 6 - OK", log)
+        self.assertIn("PerformAutoUpdate() - END    Result=TRUE", log)
+        self.assertEqual([p.rsplit("/", 1)[-1] for p, r in self.gets() if r is None],
+                         [INFO, UPDATE], self.gets())
+        self.assertEqual(sr.read(app.path(INFO)), info)
+        if restart:
+            self.assertTrue(zvtest.wait_until(lambda: len(self.program_pids(program_log)) == 2,
+                                              START), self.program_events(program_log))
+            self.assertNotEqual(self.program_pids(program_log)[1], first_pid)
+        # The copy ended for good: the stop that came with /TEST=2 wins over the agent's restart.
+        self.assertNotIn(".. WinExec - ", log)
+        self.assertEqual(app.copy_starts(), 1, app.run_log())
+
+    def test_user_requested_check_reports_why_nothing_was_installed(self):
+        app = self.app
+        titles = sr.unique_titles("agent-e2e user report")
+        info_url = self.server.url("files", INFO)
+        newest = "You already have the newest version."
+        rows = [
+            # what, .original keys, .info keys (None: not on the server), the decision, the
+            # report's kind and text
+            ("the installed release: same Stamp, same version",
+             {"VersionOriginal": 2, "Stamp": 20261211}, {},
+             "3 - New version is not higher then old version", "Attention", newest),
+            ("a release for other versions", {}, {"ValidVersions": "3,4"},
+             '4 - "Valid for version" mismatch', "Attention", newest),
+            ("no .info on the server", {}, None, "0 - Error downloading .INFO file", "Error",
+             f"{titles['Error']} 404 File Not Found... URL: {info_url}. Please make sure the "
+             "file is available and access is allowed to this file."),
+        ]
+        for what, original, info_keys, decision, kind, text in rows:
+            with self.subTest(what):
+                kill_programs_in(app.dir)  # a failed row's copy, with its box still open
+                app.write_original(sections={"MsgBox": titles, "AutoUpdate": USER_CHECK_TEXTS},
+                                   ProbeSecondsInterval=-1, **original)
+                self.server.files.clear()
+                self.server.files[UPDATE] = b"never fetched"
+                if info_keys is not None:
+                    self.server.files[INFO] = app.info(**info_keys)
+                del self.server.requests[:]
+                finished = self.one_shot_check("GetOkToPerformAU = ", test=2)
+                self.ask_and_agree(titles)
+
+                self.assertEqual(self.shown(self.next_box(titles)),
+                                 (titles[kind], text, ["&OK"]))
+                sr.press(titles[kind], "&OK")
+                log = finished()
+                self.assertIn(f"GetOkToPerformAU = {decision}\r\n", log)
+                self.assertEqual({p.rsplit("/", 1)[-1] for p, _ in self.gets()}, {INFO},
+                                 self.gets())
+                self.assertEqual(
+                    ini_values(app.path(ORIGINAL), "OriginalSetup")["VersionOriginal"],
+                    str(original.get("VersionOriginal", 1)))
 
     def test_inform_release_shows_its_announcement_once(self):
         app = self.app
