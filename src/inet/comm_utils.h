@@ -11,7 +11,7 @@ namespace zv {
 constexpr uint32_t kUnknownContentLength = 0xFFFFFFFFu;
 constexpr uint32_t kDownloadBufferSize = 8192;
 // The most one read asks for: fewer, larger reads cost far less CPU on a fast link.
-constexpr uint32_t kDownloadReadSize = 65536;
+constexpr uint32_t kDownloadReadSize = 262144;
 
 // A tenth of the announced size, within 1..8192: small files advance the bar in about ten steps.
 uint32_t DownloadChunkSize(uint32_t size);

@@ -68,11 +68,12 @@ TEST(DownloadChunks, ReadSizeGrowsOnAFastLinkAndShrinksOnASlowOne) {
         uint32_t current, got, tookMs, chunk, next;
     } cases[] = {
         {8192, 8192, 5, 8192, 16384},       {32768, 32768, 0, 8192, 65536},
-        {65536, 65536, 1, 8192, 65536},     // never past the largest read
+        // never past the largest read
+        {kDownloadReadSize, kDownloadReadSize, 1, 8192, kDownloadReadSize},
         {65536, 65536, 900, 8192, 32768},   {8192, 8192, 900, 8192, 8192},  // never below a chunk
         {16384, 100, 5, 8192, 16384},       // a short read (the end of the data) changes nothing
         {16384, 16384, 120, 8192, 16384},   {10, 10, 1, 10, 20},
-        {0, 0, 0, 10, 10},                  {1u << 20, 0, 100, 8192, 65536},
+        {0, 0, 0, 10, 10},                  {kDownloadReadSize * 4, 0, 100, 8192, kDownloadReadSize},
     };
     for (const Case& c : cases)
         EXPECT_EQ(NextReadSize(c.current, c.got, c.tookMs, c.chunk), c.next)

@@ -11,7 +11,7 @@ namespace zv {
 
 namespace {
 
-constexpr DWORD kSlots = 16;          // at most 1 MB read ahead
+constexpr DWORD kSlots = 8;           // at most 2 MB read ahead
 constexpr DWORD kBatch = 4;           // queued reads that wake the window thread
 constexpr DWORD kPollMs = 20;         // the window thread looks (and dispatches) this often anyway
 constexpr DWORD kStopWaitMs = 200;    // a read under way may finish before it is cancelled
